@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Files and directories. Paths are the engine's: backslash-separated, UTF-8. Every call keeps the
+// contract of the Windows call it stands for, including what Windows refuses.
+namespace updater::platform {
+
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+constexpr uint32_t kAttributeReadOnly = 0x01;
+constexpr uint32_t kAttributeHidden = 0x02;
+constexpr uint32_t kAttributeSystem = 0x04;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;
+
+struct FoundEntry {
+    std::string name;  // the entry's own (long) name, no directory
+    uint32_t attributes = 0;
+};
+
+// One directory search with the Windows wildcard rules ("*" and "?"; "*.*" also matches names
+// without a dot). A pattern without wildcards finds the entry itself, a directory included; a
+// pattern ending in a backslash finds nothing. "." and ".." are reported as Windows reports them.
+class DirectorySearch {
+public:
+    DirectorySearch();
+    ~DirectorySearch();
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+    // Starts the search and yields its first entry; false when nothing matches or the search
+    // cannot start.
+    bool Start(const std::string& pattern, FoundEntry& first);
+    // The next entry; false when there are no more.
+    bool Next(FoundEntry& entry);
+    // Ends the search; also done by the destructor.
+    void Close();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The attribute bits of a path, or kInvalidAttributes when it does not exist or cannot be reached.
+uint32_t GetEntryAttributes(const std::string& path);
+// Sets the settable bits (read-only, hidden, system, archive, ...); 0 clears them all.
+bool SetEntryAttributes(const std::string& path, uint32_t attributes);
+// Copies a file over any existing destination that is not read-only, keeping the last-write time
+// and the attributes. A failed copy leaves the destination as it was and never touches the source.
+bool CopyFileTo(const std::string& from, const std::string& to);
+// Moves or renames a file or a directory; refuses an existing destination. Files may move to
+// another file system; directories may not.
+bool MoveEntry(const std::string& from, const std::string& to);
+// Deletes a file; refuses read-only files and directories.
+bool DeleteFileEntry(const std::string& path);
+// Creates one directory; its parent must exist, and an existing entry of that name is refused.
+bool MakeDirectory(const std::string& path);
+// Removes an empty directory; refuses non-empty and read-only ones.
+bool RemoveEmptyDirectory(const std::string& path);
+
+struct LocalDate {
+    uint16_t year = 0;
+    uint16_t month = 0;
+    uint16_t day = 0;
+};
+
+// The local calendar date of a file's last write. The file is opened for reading without sharing:
+// a missing file, a directory, or a file that another process holds open gives false.
+bool ReadLastWriteDate(const std::string& path, LocalDate& date);
+
+}  // namespace updater::platform

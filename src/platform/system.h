@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+// Questions about the running program and system.
+namespace updater::platform {
+
+// Full path of the program's own file.
+std::string GetModulePath();
+// The Windows directory and the system directory (on Linux, their documented stand-ins).
+std::string GetWindowsDirectoryPath();
+std::string GetSystemDirectoryPath();
+// True on the NT family (always on Linux, unless a test says otherwise).
+bool IsNtFamily();
+// The file-system path of a shell special folder by its CSIDL number, without a trailing
+// backslash added; false, and `path` untouched, when the folder is unknown or missing.
+bool GetSpecialFolderPath(int csidl, std::string& path);
+
+// The value of an environment variable; false when it is not set (an empty value is set).
+bool GetEnvironmentText(const char* name, std::string& value);
+// Appends text to a file, creating it; false when it cannot be written.
+bool AppendToFile(const std::string& path, const std::string& text);
+
+// Starts and stops the component model on this thread (shortcuts are made through it on Windows).
+void StartComponentModel();
+void StopComponentModel();
+
+}  // namespace updater::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+namespace updater {
+
+// Message ids of the message table.
+enum MessageId : unsigned {
+    kMsgFileNotFound = 1,
+    kMsgBadFormat = 2,
+    kMsgOutOfMemory = 3,
+    kMsgBadItemCount = 4,
+    kMsgPathFailed = 5,
+    kMsgBadSymbol = 6,
+    kMsgCopyFailed = 8,
+    kMsgLaunchFailed = 9,
+    kMsgDeleteFailed = 10,
+    kMsgBadProcedureCount = 11,
+    kMsgAttributeFailed = 12,
+    kMsgMakeDirFailed = 13,
+    kMsgMoveFailed = 14,
+    kMsgLinkFailed = 15,
+};
+
+// Formats message `id` with printf-style arguments and shows it in an error box under the current
+// caption; returns when the box is closed. Every failure of a run is reported through it, once.
+void ShowError(unsigned id, ...);
+
+}  // namespace updater
