@@ -25,3 +25,12 @@ enum MessageId : unsigned {
 void ShowError(unsigned id, ...);
 
 }  // namespace updater
+
+namespace updater {
+
+// Whether an error box has been shown since the run started: a stopped run without one was stopped
+// by the user's answer.
+bool ErrorWasShown();
+void ForgetShownErrors();
+
+}  // namespace updater

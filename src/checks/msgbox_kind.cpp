@@ -1,0 +1,94 @@
+#include "checks/check_kinds.h"
+#include "engine/procedure_table.h"
+#include "engine/record_loader.h"
+#include "platform/dialog.h"
+#include "settings/error_box.h"
+#include "settings/message_box.h"
+
+namespace updater {
+namespace {
+
+struct MsgBoxInfo : Procedure {
+    String flagCondition;
+    String type;
+    String text;
+    String isAbort;
+};
+
+struct BoxType {
+    const char* word;
+    unsigned style;
+};
+
+// Tried in this order.
+const BoxType kBoxTypes[] = {
+    {"ERROR", 0x10},
+    {"INFORMATION", 0x40},
+    {"WARNING", 0x134},
+    {"QUESTION", 0x24},
+};
+
+// Whether the condition lets the box show; false with `failed` set when it names no procedure.
+bool ConditionHolds(MsgBoxInfo& record, bool& failed) {
+    failed = false;
+    if (record.flagCondition.CountTokens(",") < 2) return true;
+    String targetName = record.flagCondition.GetToken(0, ",");
+    targetName.Trim(" ");
+    const Procedure* target = FindProcedure(CurrentList(), targetName);
+    if (target == nullptr) {
+        ShowError(kMsgBadSymbol, record.flagCondition.CStr());
+        failed = true;
+        return false;
+    }
+    return record.flagCondition.GetToken(1, ",").ToInt() == (target->flag ? 1 : 0);
+}
+
+const BoxType* FindBoxType(const String& type) {
+    for (const BoxType& boxType : kBoxTypes) {
+        if (type.EqualsNoCase(boxType.word)) return &boxType;
+    }
+    return nullptr;
+}
+
+bool IsPositive(int answer) {
+    return answer == platform::kAnswerOk || answer == platform::kAnswerYes;
+}
+
+bool IsNegative(int answer) {
+    return answer == platform::kAnswerCancel || answer == platform::kAnswerNo;
+}
+
+// Whether the run goes on after this answer.
+bool GoesOn(MsgBoxInfo& record, int answer) {
+    if (IsPositive(answer)) return record.isAbort.GetToken(0, ",").ToInt() == 0;
+    if (IsNegative(answer)) return record.isAbort.GetToken(1, ",").ToInt() == 0;
+    return true;
+}
+
+}  // namespace
+
+Procedure* LoadMsgBox(const String& name) {
+    return LoadRecord<MsgBoxInfo>(name, "MSGBOX_INFO",
+                                  {{"FLAG", &MsgBoxInfo::flagCondition},
+                                   {"TYPE", &MsgBoxInfo::type},
+                                   {"TEXT", &MsgBoxInfo::text},
+                                   {"ISABORT", &MsgBoxInfo::isAbort}});
+}
+
+bool ExecuteMsgBox(Procedure& procedure) {
+    auto& record = static_cast<MsgBoxInfo&>(procedure);
+    bool failed = false;
+    if (!ConditionHolds(record, failed)) return !failed;
+    const BoxType* boxType = FindBoxType(record.type);
+    if (boxType == nullptr) {
+        ShowError(kMsgBadSymbol, record.type.CStr());
+        return false;
+    }
+    record.text.ReplaceAll("%n", "\n");
+    record.text.ReplaceAll("%t", "\t");
+    const int answer = ShowMessage(record.text, boxType->style);
+    if (IsPositive(answer)) record.flag = true;
+    return GoesOn(record, answer);
+}
+
+}  // namespace updater

@@ -1,0 +1,21 @@
+#include "checks/check_kinds.h"
+#include "core/system_queries.h"
+#include "engine/record_loader.h"
+
+namespace updater {
+namespace {
+
+struct OsVerInfo : Procedure {};
+
+}  // namespace
+
+Procedure* LoadOsVer(const String& name) {
+    return LoadRecord<OsVerInfo>(name, "OSVER_INFO", {});
+}
+
+bool ExecuteOsVer(Procedure& procedure) {
+    procedure.flag = IsNtPlatform();
+    return true;
+}
+
+}  // namespace updater

@@ -1,0 +1,38 @@
+#include "engine/switch_kind.h"
+
+#include "engine/procedure_table.h"
+#include "engine/record_loader.h"
+#include "settings/error_box.h"
+
+namespace updater {
+
+Procedure* LoadSwitch(const String& name) {
+    return LoadRecord<SwitchInfo>(name, "DATE_INFO",
+                                  {{"PROC", &SwitchInfo::proc},
+                                   {"0", &SwitchInfo::list0},
+                                   {"1", &SwitchInfo::list1}});
+}
+
+bool ExecuteSwitch(Procedure& procedure) {
+    auto& record = static_cast<SwitchInfo&>(procedure);
+    String targetName = record.proc;
+    targetName.Trim(" ");
+    const Procedure* target = FindProcedure(CurrentList(), targetName);
+    if (target == nullptr) {
+        ShowError(kMsgBadSymbol, record.proc.CStr());
+        return false;
+    }
+    String branch = target->flag ? record.list1 : record.list0;
+    const int count = branch.CountTokens(",");
+    if (count == 0) return true;
+    if (ListCount() >= kMaxBranchDepth) {
+        ShowError(kMsgBadSymbol, record.name.CStr());
+        return false;
+    }
+    if (LoadList(branch, count) == nullptr) return false;
+    if (!RunList(CurrentList())) return false;
+    FreeList(CurrentList());
+    return true;
+}
+
+}  // namespace updater

@@ -1,0 +1,45 @@
+#include "engine/updater.h"
+
+#include "engine/procedure_table.h"
+#include "engine/startup.h"
+#include "platform/system.h"
+#include "settings/error_box.h"
+#include "settings/run_log.h"
+#include "settings/unattended.h"
+
+namespace updater {
+namespace {
+
+RunResult ResultOf(bool ranToEnd) {
+    if (ranToEnd) return RunResult::kDone;
+    return ErrorWasShown() ? RunResult::kError : RunResult::kAborted;
+}
+
+// Nobody sees an unattended run's boxes, so its exit code tells the outcome; an attended run has
+// already shown it.
+int ExitCodeFor(RunResult result) {
+    if (!IsUnattended()) return 0;
+    switch (result) {
+        case RunResult::kDone: return 0;
+        case RunResult::kError: return 1;
+        case RunResult::kAborted: return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunUpdater(const std::string& commandLine) {
+    StartUnattendedMode();
+    StartRunLog();
+    ForgetShownErrors();
+    platform::StartComponentModel();
+    const bool ranToEnd = StartUp(commandLine.c_str()) && RunScript();
+    FreeAllLists();
+    platform::StopComponentModel();
+    const RunResult result = ResultOf(ranToEnd);
+    LogEnd(result);
+    return ExitCodeFor(result);
+}
+
+}  // namespace updater

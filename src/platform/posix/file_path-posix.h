@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// Engine paths as the file calls of this backend see them.
+namespace updater::platform::posix {
+
+// The native path for an engine path; false for texts that name nothing on Linux: the empty text
+// and paths that begin with a drive ("C:\App"), which must fail cleanly rather than be taken as a
+// relative name.
+bool ToFilePath(const std::string& enginePath, std::string& native);
+
+// The directory that holds a native path ("." for a bare name, "/" for an entry of the root).
+std::string ParentOf(const std::string& native);
+
+}  // namespace updater::platform::posix

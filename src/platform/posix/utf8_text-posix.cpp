@@ -1,0 +1,68 @@
+#include "platform/posix/utf8_text-posix.h"
+
+namespace updater::platform::posix {
+
+namespace {
+
+bool IsContinuation(unsigned char byte) {
+    return byte >= 0x80 && byte <= 0xBF;
+}
+
+// The length a lead byte announces, and the range its second byte must fall in (this excludes
+// overlong forms and surrogates); 1 for ASCII and for bytes that cannot lead a sequence.
+struct LeadByte {
+    std::size_t length;
+    unsigned char secondLow;
+    unsigned char secondHigh;
+};
+
+LeadByte Classify(unsigned char byte) {
+    if (byte >= 0xC2 && byte <= 0xDF)
+        return {2, 0x80, 0xBF};
+    if (byte == 0xE0)
+        return {3, 0xA0, 0xBF};
+    if (byte == 0xED)
+        return {3, 0x80, 0x9F};
+    if (byte >= 0xE1 && byte <= 0xEF)
+        return {3, 0x80, 0xBF};
+    if (byte == 0xF0)
+        return {4, 0x90, 0xBF};
+    if (byte >= 0xF1 && byte <= 0xF3)
+        return {4, 0x80, 0xBF};
+    if (byte == 0xF4)
+        return {4, 0x80, 0x8F};
+    return {1, 0, 0};
+}
+
+// Bytes of the character that starts at `at`.
+std::size_t CharacterLength(std::string_view text, std::size_t at) {
+    const LeadByte lead = Classify(static_cast<unsigned char>(text[at]));
+    if (lead.length == 1 || at + lead.length > text.size())
+        return 1;
+    const auto second = static_cast<unsigned char>(text[at + 1]);
+    if (second < lead.secondLow || second > lead.secondHigh)
+        return 1;
+    for (std::size_t i = 2; i < lead.length; ++i) {
+        if (!IsContinuation(static_cast<unsigned char>(text[at + i])))
+            return 1;
+    }
+    return lead.length;
+}
+
+}  // namespace
+
+std::size_t CountCharacters(std::string_view text) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); at += CharacterLength(text, at))
+        ++characters;
+    return characters;
+}
+
+std::size_t BytesOfCharacters(std::string_view text, std::size_t characters) {
+    std::size_t at = 0;
+    for (; at < text.size() && characters > 0; --characters)
+        at += CharacterLength(text, at);
+    return at;
+}
+
+}  // namespace updater::platform::posix

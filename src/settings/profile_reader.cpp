@@ -1,0 +1,68 @@
+#include "settings/profile_reader.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/profile.h"
+#include "settings/error_box.h"
+#include "settings/expansion.h"
+#include "settings/process_values.h"
+
+namespace updater {
+
+bool ReadProfileText(const String& file, const char* section, const char* key, String& out) {
+    const std::string value =
+        platform::ReadProfileString(file.CStr(), section, key, kNoData, kKeyCapacity);
+    if (String(value.c_str()).EqualsNoCase(kNoData))
+        return false;
+    out = value.c_str();
+    return true;
+}
+
+bool ReadProfileInt(const String& file, const char* section, const char* key, int& out) {
+    String text;
+    if (!ReadProfileText(file, section, key, text))
+        return false;
+    int number = 0;
+    if (std::sscanf(text.CStr(), "%d", &number) == 1)
+        out = number;
+    return true;
+}
+
+bool ReadKey(const char* section, const char* key, String& out) {
+    if (!ReadProfileText(SettingsPath, section, key, out)) {
+        ShowError(kMsgBadFormat, section, key);
+        return false;
+    }
+    ExpandValue(out);
+    return true;
+}
+
+bool ReadIntKey(const char* section, const char* key, int& out) {
+    if (ReadProfileInt(SettingsPath, section, key, out))
+        return true;
+    ShowError(kMsgBadFormat, section, key);
+    return false;
+}
+
+int ReadSection(const String& file, const char* section, String& table) {
+    const std::vector<std::string> lines =
+        platform::ReadProfileSection(file.CStr(), section, kSectionCapacity);
+    // Joined once, so a long section is not copied again for every line.
+    std::string joined = table.CStr();
+    int appended = 0;
+    for (const std::string& line : lines) {
+        if (!line.empty() && line[0] == ';')
+            continue;
+        if (!joined.empty())
+            joined += '\n';
+        joined += line;
+        ++appended;
+    }
+    if (appended > 0)
+        table = joined.c_str();
+    return appended;
+}
+
+}  // namespace updater

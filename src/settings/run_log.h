@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace updater {
+
+// The run log: when UPDATER_LOG names a file, every event of the run is appended to it as one JSON
+// object per line. A log that cannot be written never stops the run.
+
+enum class RunResult { kDone, kError, kAborted };
+
+// Reads UPDATER_LOG; called once when a run starts.
+void StartRunLog();
+void LogStart(const char* caption, const char* settingsPath);
+void LogBox(const char* caption, const char* text, unsigned style, int answer);
+void LogProcedure(const char* name, const char* mode, bool ok, bool flag);
+void LogEnd(RunResult result);
+
+// The text as a JSON string literal: standard escapes, invalid UTF-8 as U+FFFD.
+std::string JsonQuote(const char* text);
+
+}  // namespace updater

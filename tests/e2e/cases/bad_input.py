@@ -1,0 +1,71 @@
+"""Hostile or broken scripts end with a clear box and a clean stop."""
+
+import os
+
+from harness import message, only
+
+
+def texts(result):
+    return [b['text'] for b in result.boxes]
+
+
+def write_bytes(sb, data):
+    with open(sb.settings, 'wb') as f:
+        f.write(data)
+
+
+def case_empty_binary_and_sectionless_files(sb):
+    for data in [b'', os.urandom(4096).replace(b'[', b'('), b'NAME=x\nPROC=y\n',
+                 b'\x00\x01\x02[UPDATER\x00]\x00NAME=\x00\n']:
+        write_bytes(sb, data)
+        result = sb.run(timeout=60)
+        assert texts(result) == [message(2, 'UPDATER', 'NAME')], result
+        assert result.exit_code == 1
+
+
+def case_nul_bytes_inside_values(sb):
+    write_bytes(sb, b'[UPDATER]\r\nNAME=Tool\r\nPROC=A\x00B\r\n[A]\r\nMODE=OSVER\r\n')
+    result = sb.run()
+    assert result.result in ('done', 'error'), result
+    assert len(result.boxes) <= 1, result
+
+
+def case_megabyte_lines_are_cut_not_fatal(sb):
+    long_value = 'x' * (1 << 20)
+    sb.script('[UPDATER]\nNAME=%s\nPROC=A\n[A]\nMODE=OSVER\n' % long_value)
+    result = sb.run(answers='')
+    assert result.exit_code == 0, result.exit_code
+    assert result.procs[0]['name'] == 'A'
+    sb.script('[UPDATER]\nNAME=T\nPROC=%s\n' % long_value)
+    result = sb.run()
+    assert texts(result) == [message(2, 'x' * 258, 'MODE')], result.boxes[0]['text'][:80]
+
+
+def case_thousands_of_sections(sb):
+    sections = ''.join('[S%d]\nMODE=OSVER\n' % i for i in range(5000))
+    sb.script('[UPDATER]\nNAME=T\nPROC=S4999,S0\n' + sections)
+    result = sb.run()
+    assert [p['name'] for p in result.procs] == ['S4999', 'S0'], result
+
+
+def case_percent_signs_reach_the_box_unchanged(sb):
+    sb.script('[UPDATER]\nNAME=100%s %n %d\nPROC=%s%s%s%n\n')
+    result = sb.run()
+    assert texts(result) == [message(2, '%s%s%s%n', 'MODE')], result
+    assert result.boxes[0]['caption'] == '100%s %n %d'
+
+
+def case_proc_of_thousands_of_names(sb):
+    names = ','.join('P%d' % i for i in range(3000))
+    sb.script('[UPDATER]\nNAME=T\nPROC=%s\n[P0]\nMODE=OSVER\n' % names)
+    result = sb.run()
+    # The value is cut at 258 characters; the load stops at the first missing section.
+    assert texts(result) == [message(2, 'P1', 'MODE')], result
+    assert result.procs == []
+
+
+@only('native')  # Windows reads such files as its ANSI code page
+def case_utf8_script_with_bom_and_japanese_names(sb):
+    sb.script('\ufeff[UPDATER]\nNAME=更新ツール\nPROC=確認\n[確認]\nMODE=OSVER\n')
+    result = sb.run()
+    assert result.procs and result.procs[0]['name'] == '確認', result

@@ -1,0 +1,162 @@
+"""Runs the built Updater in temporary directories beside small scripts and reads its run log."""
+
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+
+MESSAGES = {
+    1: 'ファイルが見つかりません。\n\nファイル:："%s"',
+    2: '設定ファイルのフォーマットが正しくありません。\n\nセクション："%s"\nパラメータ："%s"',
+    3: 'メモリが不足しています。\n\nオブジェクト："%s"',
+    4: '設定パラメータのアイテム数が正しくありません。\n\nセクション："%s"\nパラメータ："%s"',
+    5: 'パスの取得に失敗しました。\n\nファイル："%s"',
+    6: 'シンボルが正しくありません。\n\nシンボル："%s"',
+    8: 'ファイルのコピーに失敗しました。\n\n転送元："%s"\n転送先："%s"',
+    9: 'アプリケーションの起動に失敗しました。\n\nファイル："%s"\nパラメータ："%s"',
+    10: 'ファイルの削除に失敗しました。\n\nファイル："%s"',
+    11: 'プロシージャ数が正しくありません。',
+    12: 'ファイル属性の変更に失敗しました。\n\nファイル："%s"\n属性：0x%08X',
+    13: 'ディレクトリの作成に失敗しました。\n\nディレクトリ："%s"',
+    14: 'ファイルの移動に失敗しました。\n\n転送元："%s"\n転送先："%s"',
+    15: 'リンクファイルの作成に失敗しました。\n\n転送元："%s"\n転送先："%s"',
+}
+
+DEFAULT_CAPTION = 'ホルネア アップデータ'
+ERROR_STYLE = 16
+
+
+def message(message_id, *args):
+    return MESSAGES[message_id] % args
+
+
+class NativePlatform:
+    name = 'native'
+
+    def prepare(self):
+        pass
+
+    def shutdown(self):
+        pass
+
+    def program_file(self, base):
+        return base
+
+    def command(self, program, args):
+        return [program] + list(args)
+
+    def env(self):
+        return {}
+
+    def engine_path(self, posix_path):
+        return posix_path.replace('/', '\\')
+
+
+class Result:
+    def __init__(self, exit_code, events, stderr):
+        self.exit_code = exit_code
+        self.events = events
+        self.stderr = stderr
+
+    def of(self, kind):
+        return [e for e in self.events if e.get('event') == kind]
+
+    @property
+    def boxes(self):
+        return self.of('box')
+
+    @property
+    def procs(self):
+        return self.of('proc')
+
+    @property
+    def start(self):
+        starts = self.of('start')
+        return starts[0] if starts else None
+
+    @property
+    def result(self):
+        ends = self.of('end')
+        return ends[-1]['result'] if ends else None
+
+    def proc(self, name):
+        return [p for p in self.procs if p['name'] == name]
+
+    def __repr__(self):
+        return 'exit %s, events %s, stderr %r' % (
+            self.exit_code, json.dumps(self.events, ensure_ascii=False, indent=1), self.stderr)
+
+
+class Sandbox:
+    """A temporary directory holding a copy of the program and its script."""
+
+    def __init__(self, platform, program, base='setup'):
+        self.platform = platform
+        self.root = tempfile.mkdtemp(prefix='updater-e2e-')
+        self.program = os.path.join(self.root, platform.program_file(base))
+        shutil.copy2(program, self.program)
+        self.settings = os.path.splitext(self.program)[0] + '.ini'
+        self.log = os.path.join(self.root, 'run.log')
+
+    def close(self):
+        for dirpath, dirnames, filenames in os.walk(self.root):
+            for name in dirnames + filenames:
+                try:
+                    os.chmod(os.path.join(dirpath, name), 0o755)
+                except OSError:
+                    pass
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def epath(self, *parts):
+        """The path as the program itself writes it."""
+        return self.platform.engine_path(self.path(*parts))
+
+    @property
+    def src(self):
+        return self.platform.engine_path(self.root)
+
+    def write(self, relative, content='', mode='w'):
+        target = self.path(relative)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, mode) as f:
+            f.write(content)
+        return target
+
+    def script(self, text, encoding='utf-8'):
+        with open(self.settings, 'w', encoding=encoding, newline='') as f:
+            f.write(text.replace('\n', '\r\n'))
+
+    def run(self, args=(), answers='', env=None, timeout=120):
+        environment = dict(os.environ)
+        environment.pop('DISPLAY', None)
+        environment.pop('WAYLAND_DISPLAY', None)
+        environment.update(self.platform.env())
+        if answers is not None:
+            environment['UPDATER_ANSWERS'] = answers
+        environment['UPDATER_LOG'] = self.log
+        environment.update(env or {})
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        completed = subprocess.run(
+            self.platform.command(self.program, args), env=environment, cwd=self.root,
+            stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        return Result(completed.returncode, self.read_log(),
+                      completed.stderr.decode('utf-8', 'replace'))
+
+    def read_log(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding='utf-8') as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+
+def only(*platforms):
+    """Marks a case that only makes sense on the named platforms."""
+    def mark(case):
+        case.platforms = platforms
+        return case
+    return mark

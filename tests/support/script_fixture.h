@@ -1,0 +1,41 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace updater::testing {
+
+struct ShownBox {
+    std::string caption;
+    std::string text;
+    unsigned style = 0;
+    int answer = 0;
+};
+
+// A temporary directory holding a settings file, an unattended run with a run log, and empty
+// process-wide tables; boxes shown during the test are read back from the log.
+class ScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes the settings file (line feeds become CR LF) and makes it the running script's.
+    void WriteScript(const std::string& text);
+    void WriteFile(const std::string& relative, const std::string& content);
+    // A path inside the directory, as the engine writes paths.
+    std::string EnginePath(const std::string& relative = "") const;
+    std::string NativePath(const std::string& relative = "") const;
+    std::vector<ShownBox> Boxes() const;
+    std::vector<std::string> BoxTexts() const;
+    // Restarts unattended mode with this answer list.
+    void Answer(const std::string& answers);
+
+    std::string directory_;
+};
+
+// The text of message `id` formatted with two arguments or fewer.
+std::string Message(unsigned id, const char* first = "", const char* second = "");
+
+}  // namespace updater::testing
