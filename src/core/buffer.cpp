@@ -8,8 +8,7 @@ namespace {
 
 // A new block of `n` bytes: `head_size` bytes from `head`, then `n - head_size` bytes from
 // `tail`. Null when the allocation fails.
-unsigned char* Joined(const unsigned char* head, unsigned head_size, const void* tail,
-                      unsigned n) {
+unsigned char* Joined(const unsigned char* head, unsigned head_size, const void* tail, unsigned n) {
     auto* fresh = new (std::nothrow) unsigned char[n];
     if (fresh != nullptr) {
         if (head_size > 0) {
@@ -24,14 +23,18 @@ unsigned char* Joined(const unsigned char* head, unsigned head_size, const void*
 
 }  // namespace
 
-Buffer::Buffer() { Init(); }
+Buffer::Buffer() {
+    Init();
+}
 
 Buffer::Buffer(const Buffer& b) {
     Init();
     Assign(b);
 }
 
-Buffer::~Buffer() { delete[] data; }
+Buffer::~Buffer() {
+    delete[] data;
+}
 
 void Buffer::Init() {
     data = nullptr;
@@ -77,9 +80,13 @@ bool Buffer::Cat(const void* src, unsigned n) {
     return true;
 }
 
-const unsigned char* Buffer::GetData() const { return data; }
+const unsigned char* Buffer::GetData() const {
+    return data;
+}
 
-unsigned char* Buffer::GetData() { return data; }
+unsigned char* Buffer::GetData() {
+    return data;
+}
 
 Buffer& Buffer::Assign(const Buffer& b) {
     Set(b.GetData(), b.size);
@@ -102,7 +109,9 @@ bool Buffer::Equals(const Buffer& b) const {
     return b.size == 0 || (size >= b.size && std::memcmp(data, b.data, b.size) == 0);
 }
 
-bool Buffer::Differs(const Buffer& b) const { return !Equals(b); }
+bool Buffer::Differs(const Buffer& b) const {
+    return !Equals(b);
+}
 
 Buffer Buffer::Sub(unsigned pos, unsigned n) const {
     // Only the bytes that are there are copied.

@@ -47,7 +47,9 @@ bool Rebuild(char*& block, std::initializer_list<Run> runs) {
 }
 
 // Folds the ASCII letters A to Z to lower case; every other byte stays as it is.
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameNoCase(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -75,9 +77,13 @@ String::String(const String& s) {
     Assign(s);
 }
 
-String::~String() { delete[] text_; }
+String::~String() {
+    delete[] text_;
+}
 
-void String::Init() { text_ = nullptr; }
+void String::Init() {
+    text_ = nullptr;
+}
 
 void String::Free() {
     delete[] text_;
@@ -101,29 +107,43 @@ bool String::Cat(const char* s) {
     return Rebuild(text_, {{old, std::strlen(old)}, {s, std::strlen(s)}});
 }
 
-const char* String::CStr() const { return text_; }
+const char* String::CStr() const {
+    return text_;
+}
 
-char* String::CStr() { return text_; }
+char* String::CStr() {
+    return text_;
+}
 
-char String::GetAt(int i) { return text_[i]; }
+char String::GetAt(int i) {
+    return text_[i];
+}
 
-char* String::PtrAt(int i) { return text_ + i; }
+char* String::PtrAt(int i) {
+    return text_ + i;
+}
 
-String& String::Assign(const String& s) { return Assign(s.CStr()); }
+String& String::Assign(const String& s) {
+    return Assign(s.CStr());
+}
 
 String& String::Assign(const char* s) {
     Set(s);
     return *this;
 }
 
-String& String::Append(const String& s) { return Append(s.CStr()); }
+String& String::Append(const String& s) {
+    return Append(s.CStr());
+}
 
 String& String::Append(const char* s) {
     Cat(s);
     return *this;
 }
 
-String String::Concat(const String& s) const { return Concat(s.CStr()); }
+String String::Concat(const String& s) const {
+    return Concat(s.CStr());
+}
 
 String String::Concat(const char* s) const {
     String result(*this);
@@ -131,7 +151,9 @@ String String::Concat(const char* s) const {
     return result;
 }
 
-bool String::EqualsNoCase(const String& s) const { return EqualsNoCase(s.CStr()); }
+bool String::EqualsNoCase(const String& s) const {
+    return EqualsNoCase(s.CStr());
+}
 
 bool String::EqualsNoCase(const char* s) const {
     const char* a = TextOf(text_);
@@ -146,19 +168,26 @@ bool String::EqualsNoCase(const char* s) const {
     }
 }
 
-bool String::DiffersNoCase(const String& s) const { return !EqualsNoCase(s); }
+bool String::DiffersNoCase(const String& s) const {
+    return !EqualsNoCase(s);
+}
 
-bool String::DiffersNoCase(const char* s) const { return !EqualsNoCase(s); }
+bool String::DiffersNoCase(const char* s) const {
+    return !EqualsNoCase(s);
+}
 
-int String::GetLength() const { return static_cast<int>(std::strlen(TextOf(text_))); }
+int String::GetLength() const {
+    return static_cast<int>(std::strlen(TextOf(text_)));
+}
 
 String String::MidPtr(const char* first, const char* last) const {
     String result;
     const std::ptrdiff_t span = last - first + 1;
     if (span > 0) {
         const void* nul = std::memchr(first, '\0', static_cast<size_t>(span));
-        const size_t size = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - first)
-                                           : static_cast<size_t>(span);
+        const size_t size = nul != nullptr
+                                ? static_cast<size_t>(static_cast<const char*>(nul) - first)
+                                : static_cast<size_t>(span);
         Rebuild(result.text_, {{first, size}});
     }
     return result;
@@ -179,7 +208,9 @@ void String::ReplacePtr(char* first, char* last, const char* s) {
     Rebuild(text_, {head, {s, std::strlen(s)}, tail});
 }
 
-String String::GetChar(int pos) { return GetChars(pos, pos); }
+String String::GetChar(int pos) {
+    return GetChars(pos, pos);
+}
 
 String String::GetChars(int from, int to) {
     if (from < 0 || to < 0) {
@@ -194,7 +225,9 @@ String String::GetChars(int from, int to) {
     return MidPtr(text + from, text + to);
 }
 
-void String::ReplaceChar(int pos, const char* s) { ReplaceChars(pos, pos, s); }
+void String::ReplaceChar(int pos, const char* s) {
+    ReplaceChars(pos, pos, s);
+}
 
 void String::ReplaceChars(int from, int to, const char* s) {
     if (from < 0 || to < 0) {
@@ -211,7 +244,9 @@ void String::ReplaceChars(int from, int to, const char* s) {
     ReplacePtr(text_ + from, text_ + to, s);
 }
 
-void String::Trim(const char* pattern) { Trim(pattern, pattern); }
+void String::Trim(const char* pattern) {
+    Trim(pattern, pattern);
+}
 
 void String::Trim(const char* left, const char* right) {
     const char* text = TextOf(text_);
@@ -283,7 +318,9 @@ int String::HexToInt() const {
     return static_cast<int>(value);
 }
 
-void String::Compact() { Set(text_); }
+void String::Compact() {
+    Set(text_);
+}
 
 void String::AssignMulti(const char* list) {
     const char* end = list;  // the terminating empty string

@@ -14,7 +14,7 @@ using string_scan::FindFrom;
 // never passed). The next occurrence of each marker is kept until the walk has passed it, so a
 // marker far ahead is not searched for again at every step.
 class MarkerWalk {
-public:
+  public:
     enum Step { kOpen, kClose, kEnd };
 
     MarkerWalk(char* text, const char* open, const char* close)
@@ -51,7 +51,7 @@ public:
     // The first byte of the marker last passed.
     char* marker() const { return marker_; }
 
-private:
+  private:
     const char* open_;
     const char* close_;
     size_t open_size_;

@@ -60,7 +60,9 @@ bool String::FindTokens(int from, int to, const char* delim, char** first, char*
     return true;
 }
 
-String String::GetToken(int i, const char* delim) { return GetTokens(i, i, delim); }
+String String::GetToken(int i, const char* delim) {
+    return GetTokens(i, i, delim);
+}
 
 String String::GetTokens(int from, int to, const char* delim) {
     char* first;

@@ -6,7 +6,9 @@
 namespace updater::string_scan {
 
 // The text of a block, or the empty text when an allocation failed and left it null.
-inline const char* TextOf(const char* block) { return block != nullptr ? block : ""; }
+inline const char* TextOf(const char* block) {
+    return block != nullptr ? block : "";
+}
 
 // The first occurrence of `pattern` at or after `p`; null when there is none. An empty pattern is
 // never found, so that no search loop stands still.

@@ -94,7 +94,9 @@ bool String::FindWords(int from, int to, char** first, char** last) {
     return true;
 }
 
-String String::GetWord(int i) { return GetWords(i, i); }
+String String::GetWord(int i) {
+    return GetWords(i, i);
+}
 
 String String::GetWords(int from, int to) {
     char* first;
@@ -102,7 +104,9 @@ String String::GetWords(int from, int to) {
     return FindWords(from, to, &first, &last) ? MidPtr(first, last) : String();
 }
 
-void String::ReplaceWord(int i, const char* s) { ReplaceWords(i, i, s); }
+void String::ReplaceWord(int i, const char* s) {
+    ReplaceWords(i, i, s);
+}
 
 void String::ReplaceWords(int from, int to, const char* s) {
     char* first;

@@ -1,6 +1,7 @@
 #include "settings/symbol_table.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "settings/expansion.h"

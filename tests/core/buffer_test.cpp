@@ -25,7 +25,7 @@ Buffer Counting(unsigned n) {  // the bytes 0, 1, ... n - 1
 
 // A Buffer used as an array of three 4-byte entries.
 class BufferEntries : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (std::uint32_t entry : {kFirst, kSecond, kThird}) {
             ASSERT_TRUE(entries_.Cat(&entry, sizeof entry));
@@ -91,7 +91,8 @@ TEST(BufferStorage, CopiesAreDeep) {
 
 TEST(BufferStorage, OwnBytesAsSource) {
     Buffer b = Counting(4);
-    b = b;
+    const Buffer& same = b;
+    b = same;
     EXPECT_EQ(Bytes(b), Bytes(Counting(4)));
     b.Append(b);
     EXPECT_EQ(Bytes(b), (std::vector<unsigned char>{0, 1, 2, 3, 0, 1, 2, 3}));

@@ -117,7 +117,7 @@ bool CopyFileTo(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
     return posix::ToFilePath(from, source) && posix::ToFilePath(to, destination) &&
-           CopyRegularFile(source, destination, true, false);
+           posix::IsCreatableName(destination) && CopyRegularFile(source, destination, true, false);
 }
 
 bool MoveEntry(const std::string& from, const std::string& to) {
@@ -125,7 +125,7 @@ bool MoveEntry(const std::string& from, const std::string& to) {
     std::string destination;
     struct stat status {};
     if (!posix::ToFilePath(from, source) || !posix::ToFilePath(to, destination) ||
-        lstat(source.c_str(), &status) != 0)
+        !posix::IsCreatableName(destination) || lstat(source.c_str(), &status) != 0)
         return false;
     if (source == destination) return true;  // Windows accepts a move onto the same name
     if (RenameWithoutReplacing(source, destination)) return true;
@@ -142,7 +142,8 @@ bool DeleteFileEntry(const std::string& path) {
 
 bool MakeDirectory(const std::string& path) {
     std::string native;
-    return posix::ToFilePath(path, native) && mkdir(native.c_str(), 0777) == 0;
+    return posix::ToFilePath(path, native) && posix::IsCreatableName(native) &&
+           mkdir(native.c_str(), 0777) == 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) {

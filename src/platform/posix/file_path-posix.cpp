@@ -19,6 +19,12 @@ bool ToFilePath(const std::string& enginePath, std::string& native) {
     return true;
 }
 
+bool IsCreatableName(const std::string& native) {
+    std::string::size_type slash = native.rfind('/');
+    std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    return native.find_first_of("*?", start) == std::string::npos;
+}
+
 std::string ParentOf(const std::string& native) {
     std::string::size_type slash = native.rfind('/');
     if (slash == std::string::npos) return ".";

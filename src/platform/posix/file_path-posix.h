@@ -10,6 +10,10 @@ namespace updater::platform::posix {
 // relative name.
 bool ToFilePath(const std::string& enginePath, std::string& native);
 
+// Whether Windows would accept the last name of a native path for a new entry: it refuses "*"
+// and "?", which Linux would take literally.
+bool IsCreatableName(const std::string& native);
+
 // The directory that holds a native path ("." for a bare name, "/" for an entry of the root).
 std::string ParentOf(const std::string& native);
 

@@ -60,7 +60,15 @@ constexpr KnownFolder kKnownFolders[] = {
     {46, FolderSource::kFixed, "/usr/share/doc", "", ""},            // common documents
 };
 
+// The flag bits above the folder number (create, don't verify, ...) change nothing here.
+constexpr int kFolderNumberMask = 0xFF;
+constexpr int kFlagsMask = 0xFF00;
+
 const KnownFolder* FindKnownFolder(int csidl) {
+    if ((csidl & ~(kFolderNumberMask | kFlagsMask)) != 0) {
+        return nullptr;
+    }
+    csidl &= kFolderNumberMask;
     for (const KnownFolder& folder : kKnownFolders) {
         if (folder.csidl == csidl) {
             return &folder;

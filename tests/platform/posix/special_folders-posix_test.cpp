@@ -86,11 +86,16 @@ TEST_F(SpecialFolders, SystemWideFoldersAreFixed) {
 }
 
 TEST_F(SpecialFolders, UnknownAndVirtualFoldersFailAndLeaveThePathAlone) {
-    for (int csidl : {-1, 1, 3, 4, 10, 17, 18, 47, 0x8010, 1000}) {
+    for (int csidl : {-1, 1, 3, 4, 10, 17, 18, 47, 0x8001, 0x10010}) {
         std::string path = "before";
         EXPECT_FALSE(GetSpecialFolderPath(csidl, path)) << csidl;
         EXPECT_EQ(path, "before");
     }
+}
+
+TEST_F(SpecialFolders, FlagBitsAreIgnored) {
+    EXPECT_EQ(Lookup(0x8000 | 16), home_.path() + "/Desktop");
+    EXPECT_EQ(Lookup(0x4000 | 23), "/usr/share/applications");
 }
 
 TEST_F(SpecialFolders, OverrideMakesEveryLookupFail) {

@@ -1,0 +1,11 @@
+# Shared part of the MinGW-w64 toolchain files; UPDATER_MINGW_TRIPLET names the target.
+set(CMAKE_C_COMPILER ${UPDATER_MINGW_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${UPDATER_MINGW_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${UPDATER_MINGW_TRIPLET}-windres)
+
+# Libraries and headers come from the target's tree only; programs run on this machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${UPDATER_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

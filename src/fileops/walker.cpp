@@ -1,0 +1,89 @@
+#include "fileops/walker.h"
+
+#include <cstring>
+
+#include "core/system_queries.h"
+#include "platform/file_system.h"
+
+namespace updater {
+namespace {
+
+bool IsDotEntry(const platform::FoundEntry& entry) {
+    return entry.name == "." || entry.name == "..";
+}
+
+bool VisitEntry(const String& directory, const platform::FoundEntry& entry, WalkVisitor visitor,
+                bool recursive, void* context) {
+    const bool isDirectory = (entry.attributes & platform::kAttributeDirectory) != 0;
+    if (isDirectory && IsDotEntry(entry)) return true;
+    String entryPath = directory.Concat("\\").Concat(entry.name.c_str());
+    if (!isDirectory) return visitor(entryPath, VisitFile, context) != 0;
+    if (visitor(entryPath, VisitDirEnter, context) == 0) return false;
+    if (recursive && !WalkFiles(entryPath, visitor, true, context)) return false;
+    return visitor(entryPath, VisitDirLeave, context) != 0;
+}
+
+// A network path's server and share ("\\server\share") cannot be created; neither can the
+// drive or root, the first item of every other path.
+int FirstCreatableItem(const String& path) {
+    return std::strncmp(path.CStr(), "\\\\", 2) == 0 ? 4 : 1;
+}
+
+bool EndsWithBackslash(const String& text) {
+    int length = text.GetLength();
+    return length > 0 && text.CStr()[length - 1] == '\\';
+}
+
+}  // namespace
+
+bool GetPathAttributes(const String& path, uint32_t& attributes) {
+    attributes = platform::GetEntryAttributes(path.CStr());
+    return attributes != platform::kInvalidAttributes;
+}
+
+bool IsDirectory(const char* path) {
+    uint32_t attributes = 0;
+    return GetPathAttributes(path, attributes) &&
+           (attributes & platform::kAttributeDirectory) != 0;
+}
+
+String WithoutTrailingBackslashes(const String& path) {
+    String trimmed(path);
+    trimmed.Trim("", "\\");
+    return trimmed;
+}
+
+// A prefix that ends in a backslash (a doubled or leading backslash) names the same directory as
+// the prefix before it, so it is never created.
+bool CreateDirectoryTree(const String& path) {
+    String target = WithoutTrailingBackslashes(path);
+    if (PathExists(target.CStr())) return true;
+    const int count = target.CountTokens("\\");
+    for (int i = FirstCreatableItem(target); i < count; ++i) {
+        String prefix = target.GetTokens(0, i, "\\");
+        if (EndsWithBackslash(prefix) || PathExists(prefix.CStr())) continue;
+        if (!platform::MakeDirectory(prefix.CStr())) return false;
+    }
+    return true;
+}
+
+bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* context) {
+    String directory;
+    String pattern;
+    if (recursive && IsDirectory(path.CStr())) {
+        directory = WithoutTrailingBackslashes(path);
+        pattern = directory.Concat("\\*.*");
+    } else {
+        pattern = path;
+        directory = pattern.GetTokens(0, -2, "\\");
+    }
+    platform::DirectorySearch search;
+    platform::FoundEntry entry;
+    if (!search.Start(pattern.CStr(), entry)) return false;
+    do {
+        if (!VisitEntry(directory, entry, visitor, recursive, context)) return false;
+    } while (search.Next(entry));
+    return true;
+}
+
+}  // namespace updater

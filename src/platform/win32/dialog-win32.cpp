@@ -1,0 +1,13 @@
+#include <windows.h>
+
+#include "platform/dialog.h"
+#include "platform/win32/text-win32.h"
+
+namespace updater::platform {
+
+// The wide box shows the texts in every system language, whatever the ANSI code page.
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return MessageBoxW(nullptr, win32::Widen(text).c_str(), win32::Widen(caption).c_str(), style);
+}
+
+}  // namespace updater::platform
