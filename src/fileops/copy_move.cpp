@@ -102,8 +102,10 @@ bool CopyPath(const String& from, const String& to) {
            WalkFiles(from, CopyVisitor, true, &context);
 }
 
+// A link is moved as itself, as a single entry: walking through it would empty the directory it
+// leads to.
 bool MovePath(const String& from, const String& to) {
-    const SourceForm form = FormOf(from);
+    const SourceForm form = IsLink(from.CStr()) ? SourceForm::SingleFile : FormOf(from);
     if (form == SourceForm::SingleFile) {
         return PrepareSingleFile(to) && platform::MoveEntry(from.CStr(), to.CStr());
     }

@@ -8,6 +8,9 @@
 namespace updater {
 namespace {
 
+// The Windows bit of links and junctions; the POSIX backend sets it for symbolic links.
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+
 bool IsDotEntry(const platform::FoundEntry& entry) {
     return entry.name == "." || entry.name == "..";
 }
@@ -29,6 +32,12 @@ int FirstCreatableItem(const String& path) {
     return std::strncmp(path.CStr(), "\\\\", 2) == 0 ? 4 : 1;
 }
 
+// A bare name lies in the current directory.
+String DirectoryPartOf(String& pattern) {
+    if (pattern.CountOf("\\") == 0) return String(".");
+    return pattern.GetTokens(0, -2, "\\");
+}
+
 bool EndsWithBackslash(const String& text) {
     int length = text.GetLength();
     return length > 0 && text.CStr()[length - 1] == '\\';
@@ -45,6 +54,11 @@ bool IsDirectory(const char* path) {
     uint32_t attributes = 0;
     return GetPathAttributes(path, attributes) &&
            (attributes & platform::kAttributeDirectory) != 0;
+}
+
+bool IsLink(const char* path) {
+    uint32_t attributes = 0;
+    return GetPathAttributes(path, attributes) && (attributes & kAttributeReparsePoint) != 0;
 }
 
 String WithoutTrailingBackslashes(const String& path) {
@@ -75,7 +89,7 @@ bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* co
         pattern = directory.Concat("\\*.*");
     } else {
         pattern = path;
-        directory = pattern.GetTokens(0, -2, "\\");
+        directory = DirectoryPartOf(pattern);
     }
     platform::DirectorySearch search;
     platform::FoundEntry entry;

@@ -23,6 +23,9 @@ using WalkVisitor = int (*)(const String& path, int kind, void* context);
 bool GetPathAttributes(const String& path, uint32_t& attributes);
 // True for an existing directory; false for a file and for a missing path.
 bool IsDirectory(const char* path);
+// True when the path itself is a link (a reparse point): such a path is deleted or moved as the
+// link, never through it.
+bool IsLink(const char* path);
 // Creates the directory and every missing directory above it; an existing one succeeds as it is.
 // A trailing backslash names the same directory.
 bool CreateDirectoryTree(const String& path);

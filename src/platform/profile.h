@@ -19,7 +19,7 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
                               unsigned capacity);
 
 // Every line of the first block of `section`, in file order: "key=value" trimmed around the first
-// "=" with quotes kept, a line without "=" as written, comment lines included, blank lines left
+// "=" with quotes kept, a line without "=" trimmed, comment lines included, blank lines left
 // out. Empty when the file or the section is missing. When the lines and their terminators do not
 // fit in `capacity` characters, the last line that fits only partly is cut and later lines are
 // dropped.

@@ -106,13 +106,32 @@ class BlockWalk {
     std::optional<std::size_t> nextClose_;
 };
 
+// The blocks that close, as the passes are counted: an opening marker after the last closing
+// marker ends the walk.
+int CountClosedBlocks(std::string_view text, char open, char close) {
+    const std::size_t lastClose = text.rfind(close);
+    std::ptrdiff_t depth = 0;
+    int count = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == open) {
+            if (lastClose == std::string_view::npos || at > lastClose)
+                break;
+            ++depth;
+        } else if (text[at] == close && --depth == 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 bool RewriteBlocks(String& text, char open, char close, const BlockResolver& resolve) {
     if (text.CStr() == nullptr)
         return false;
-    const char markers[2][2] = {{open, '\0'}, {close, '\0'}};
-    const int passes = text.CountBlocks(markers[0], markers[1]);
+    const int passes = CountClosedBlocks(text.CStr(), open, close);
+    if (passes == 0)
+        return false;
     RewriteText rewrite(text.CStr());
     bool changed = false;
     for (int pass = 0; pass < passes; ++pass) {

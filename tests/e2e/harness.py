@@ -52,6 +52,19 @@ class NativePlatform:
     def engine_path(self, posix_path):
         return posix_path.replace('/', '\\')
 
+    windows_directory = '\\etc'
+
+    def register_app(self, sandbox, exe_name, default_value=None, path_value=None):
+        """Adds an App Paths key to the sandbox's registry file."""
+        registry = sandbox.path('registry.ini')
+        with open(registry, 'a', encoding='utf-8') as f:
+            f.write('[Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\%s]\n' % exe_name)
+            if default_value is not None:
+                f.write('@=%s\n' % default_value)
+            if path_value is not None:
+                f.write('PATH=%s\n' % path_value)
+        sandbox.extra_env['UPDATER_REGISTRY'] = registry
+
 
 class Result:
     def __init__(self, exit_code, events, stderr):
@@ -98,6 +111,7 @@ class Sandbox:
         shutil.copy2(program, self.program)
         self.settings = os.path.splitext(self.program)[0] + '.ini'
         self.log = os.path.join(self.root, 'run.log')
+        self.extra_env = {}
 
     def close(self):
         for dirpath, dirnames, filenames in os.walk(self.root):
@@ -138,6 +152,7 @@ class Sandbox:
         if answers is not None:
             environment['UPDATER_ANSWERS'] = answers
         environment['UPDATER_LOG'] = self.log
+        environment.update(self.extra_env)
         environment.update(env or {})
         if os.path.exists(self.log):
             os.remove(self.log)

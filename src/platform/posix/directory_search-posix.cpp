@@ -108,7 +108,7 @@ bool DirectorySearch::Next(FoundEntry& entry) {
     for (const char*& dot : state.dotsLeft) {
         const char* name = dot;
         dot = nullptr;
-        if (name != nullptr && state.pattern->Matches(name) &&
+        if (name != nullptr && state.pattern->MatchesDotEntry(name) &&
             ReadEntry(state.directoryPath, directoryFd, name, entry))
             return true;
     }

@@ -93,12 +93,17 @@ bool CopyStoredAttributes(int fromFd, int toFd) {
 
 }  // namespace posix
 
+// A symbolic link reports what it leads to, marked as a reparse point as Windows marks its links;
+// a dangling one reports the link alone.
 uint32_t GetEntryAttributes(const std::string& path) {
     std::string native;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || stat(native.c_str(), &status) != 0)
+    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
         return kInvalidAttributes;
-    return posix::AttributesOf(native, status);
+    if (!S_ISLNK(status.st_mode)) return posix::AttributesOf(native, status);
+    struct stat target {};
+    if (stat(native.c_str(), &target) != 0) return posix::AttributesOf(native, status);
+    return posix::AttributesOf(native, target) | posix::kAttributeReparsePoint;
 }
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits

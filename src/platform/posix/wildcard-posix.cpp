@@ -45,6 +45,10 @@ bool WildcardPattern::MatchesEverything() const {
     return onlyStars || starDotStar;
 }
 
+bool WildcardPattern::MatchesDotEntry(std::string_view name) const {
+    return Matches(name) || Matches(std::string_view());
+}
+
 // A set-of-states simulation: linear in the name for every pattern, so no name or pattern can
 // make a search slow.
 bool WildcardPattern::Matches(std::string_view name) const {

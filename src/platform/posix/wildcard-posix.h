@@ -16,6 +16,9 @@ class WildcardPattern {
 public:
     explicit WildcardPattern(std::string_view pattern);
     bool Matches(std::string_view name) const;
+    // "." and "..": Windows reports them for every pattern that an empty name would match too
+    // ("?" finds both).
+    bool MatchesDotEntry(std::string_view name) const;
 
 private:
     enum class Kind : char { Literal, Star, DosStar, DosQuestion, DosDot };

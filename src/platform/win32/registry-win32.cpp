@@ -13,6 +13,9 @@
 namespace updater::platform {
 namespace {
 
+using win32::Narrow;
+using win32::Widen;
+
 HKEY ToHkey(RegistryHandle handle) {
     return reinterpret_cast<HKEY>(handle);
 }

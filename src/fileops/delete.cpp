@@ -1,0 +1,66 @@
+#include "fileops/delete.h"
+
+#include "core/system_queries.h"
+#include "engine/record_loader.h"
+#include "fileops/file_kinds.h"
+#include "fileops/list_items.h"
+#include "fileops/root_guard.h"
+#include "fileops/walker.h"
+#include "platform/file_system.h"
+#include "settings/error_box.h"
+
+namespace updater {
+
+// A directory named with trailing backslashes is still that directory; anything else so written
+// names nothing and counts as deleted. A root, or a pattern directly in one, is never deleted.
+bool DeletePath(const String& path) {
+    if (IsUnsafeDeleteItem(path)) return false;
+    // A link goes as a link; what it leads to was not named.
+    if (IsLink(path.CStr())) {
+        return platform::DeleteFileEntry(path.CStr()) ||
+               platform::RemoveEmptyDirectory(path.CStr());
+    }
+    if (IsDirectory(path.CStr())) {
+        return WalkFiles(path, DeleteVisitor, true, nullptr) &&
+               platform::RemoveEmptyDirectory(path.CStr());
+    }
+    if (!PathExists(path.CStr())) return true;
+    return WalkFiles(path, DeleteVisitor, true, nullptr);
+}
+
+int DeleteVisitor(const String& path, int kind, void* /*context*/) {
+    switch (kind) {
+        case VisitFile:
+            return platform::DeleteFileEntry(path.CStr());
+        case VisitDirEnter:
+            return 1;
+        case VisitDirLeave:
+            return platform::RemoveEmptyDirectory(path.CStr());
+        default:
+            return 0;
+    }
+}
+
+Procedure* LoadDelete(const String& name) {
+    return LoadRecord<DELETE_INFO>(name, "DELETE_INFO", {{"FILE", &DELETE_INFO::file}});
+}
+
+bool ExecuteDelete(Procedure& procedure) {
+    DELETE_INFO& record = static_cast<DELETE_INFO&>(procedure);
+    const int count = record.file.CountTokens(",");
+    if (count == 0) {
+        ShowError(kMsgBadItemCount, record.name.CStr(), "FILE");
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        String item = GetListItem(record.file, i);
+        if (!DeletePath(item)) {
+            ShowError(kMsgDeleteFailed, item.CStr());
+            return false;
+        }
+    }
+    record.flag = true;
+    return true;
+}
+
+}  // namespace updater

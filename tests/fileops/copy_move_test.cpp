@@ -1,0 +1,244 @@
+#include "fileops/copy_move.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fileops/file_kinds.h"
+#include "fileops/fileops_fixture.h"
+
+namespace updater {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Message;
+
+class CopyMoveTest : public testing::FileOpsTest {
+protected:
+    bool Copy(const std::string& from, const std::string& to) {
+        return Run("COPY", "FROM=" + from + "\nTO=" + to + "\n", LoadCopy, ExecuteCopy);
+    }
+    bool Move(const std::string& from, const std::string& to) {
+        return Run("MOVE", "FROM=" + from + "\nTO=" + to + "\n", LoadMove, ExecuteMove);
+    }
+    // src: a.dll, b.txt, x.dll\inner.txt, sub\c.dll, sub\deep\d.txt
+    void MakeSource() {
+        WriteFile("src/a.dll", "a");
+        WriteFile("src/b.txt", "b");
+        WriteFile("src/x.dll/inner.txt", "i");
+        WriteFile("src/sub/c.dll", "c");
+        WriteFile("src/sub/deep/d.txt", "d");
+    }
+};
+
+// --- COPY -------------------------------------------------------------------------------------
+
+TEST_F(CopyMoveTest, SingleFilesAreCopiedIntoNewDirectoriesAndReplaceExistingOnes) {
+    WriteFile("one.txt", "1");
+    WriteFile("two.txt", "2");
+    WriteFile("dst/two.txt", "old");
+    const std::string from = EnginePath("one.txt") + " , " + EnginePath("two.txt");
+    const std::string to = EnginePath("new\\deeper\\one.txt") + " ,  " + EnginePath("dst\\two.txt");
+    EXPECT_TRUE(Copy(from, to));
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(Read("new/deeper/one.txt"), "1");
+    EXPECT_EQ(Read("dst/two.txt"), "2");
+    EXPECT_EQ(Read("one.txt"), "1");
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(CopyMoveTest, TreeCopyIntoAnExistingTargetReplacesReusesAndKeeps) {
+    MakeSource();
+    WriteFile("dst/a.dll", "old");
+    WriteFile("dst/only.txt", "mine");
+    WriteFile("dst/sub/own.txt", "own");
+    ASSERT_TRUE(CopyPath(Engine("src"), Engine("dst")));
+    EXPECT_EQ(Read("dst/a.dll"), "a");
+    EXPECT_EQ(Read("dst/only.txt"), "mine");
+    EXPECT_EQ(Read("dst/sub/own.txt"), "own");
+    EXPECT_EQ(Read("dst/sub/deep/d.txt"), "d");
+    EXPECT_EQ(Read("dst/x.dll/inner.txt"), "i");
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub", "only.txt"}));
+    EXPECT_EQ(Read("src/sub/c.dll"), "c");
+}
+
+TEST_F(CopyMoveTest, WildcardCopyDropsTheLastTargetItem) {
+    MakeSource();
+    ASSERT_TRUE(CopyPath(Engine("src\\*.dll"), Engine("dst\\*.dll")));
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "x.dll"}));
+    EXPECT_EQ(Read("dst/x.dll/inner.txt"), "i");
+    // A target written as a directory loses its last item too, unless it ends in a backslash.
+    ASSERT_TRUE(CopyPath(Engine("src\\*.txt"), Engine("other\\ignored")));
+    EXPECT_EQ(Names("other"), std::set<std::string>{"b.txt"});
+    ASSERT_TRUE(CopyPath(Engine("src\\*.txt"), String((EnginePath("third") + "\\").c_str())));
+    EXPECT_EQ(Names("third"), std::set<std::string>{"b.txt"});
+}
+
+TEST_F(CopyMoveTest, MissingSourcesFailAfterTheTargetDirectoryIsMade) {
+    MakeSource();
+    EXPECT_FALSE(CopyPath(Engine("src\\*.none"), Engine("t1\\*.none")));
+    EXPECT_TRUE(fs::is_directory(NativePath("t1")));
+    EXPECT_FALSE(CopyPath(Engine("src\\missing.txt"), Engine("t2\\sub\\missing.txt")));
+    EXPECT_TRUE(fs::is_directory(NativePath("t2/sub")));
+    // "?" makes no wildcard: the name is taken as it is written.
+    EXPECT_FALSE(CopyPath(Engine("src\\?.dll"), Engine("t3\\?.dll")));
+    EXPECT_FALSE(Exists("t3/a.dll"));
+}
+
+// A directory named with trailing backslashes is that directory, as source and as target.
+TEST_F(CopyMoveTest, TrailingBackslashesOnDirectoriesAreAccepted) {
+    MakeSource();
+    ASSERT_TRUE(CopyPath(String((EnginePath("src") + "\\").c_str()),
+                         String((EnginePath("dst") + "\\\\").c_str())));
+    EXPECT_EQ(Read("dst/sub/deep/d.txt"), "d");
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+}
+
+// An empty symbol or list item must not turn the target into a root.
+TEST_F(CopyMoveTest, TargetsAtARootFailBeforeAnythingIsWritten) {
+    MakeSource();
+    const std::string unique = "updater-root-guard-" + std::to_string(getpid());
+    WriteFile(unique + ".dll", "x");
+    const String wildcard((EnginePath("") + "\\" + unique + ".*").c_str());
+    for (const char* to : {"", "\\", "\\\\", "C:", "C:\\", "\\*.dll", "C:\\*.dll"}) {
+        EXPECT_FALSE(CopyPath(wildcard, String(to))) << to;
+        EXPECT_FALSE(MovePath(wildcard, String(to))) << to;
+        EXPECT_FALSE(CopyPath(Engine("src"), String(to))) << to;
+    }
+    EXPECT_FALSE(CopyPath(Engine(unique + ".dll"), String(("\\" + unique + ".dll").c_str())));
+    EXPECT_FALSE(fs::exists("/" + unique + ".dll"));
+    EXPECT_TRUE(Exists(unique + ".dll"));
+    EXPECT_EQ(Read("src/a.dll"), "a");
+}
+
+// A tree copied into itself would grow while it is walked.
+TEST_F(CopyMoveTest, TargetInsideTheSourceTreeFails) {
+    MakeSource();
+    EXPECT_FALSE(CopyPath(Engine("src"), Engine("src\\backup")));
+    EXPECT_FALSE(MovePath(Engine("src"), Engine("src")));
+    EXPECT_FALSE(Exists("src/backup"));
+    EXPECT_EQ(Names("src"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+    EXPECT_TRUE(CopyPath(Engine("src"), Engine("srcdata")));
+}
+
+// --- MOVE -------------------------------------------------------------------------------------
+
+TEST_F(CopyMoveTest, SingleFileMoveOntoAnExistingFileFailsWithMessage14) {
+    WriteFile("a.txt", "new");
+    WriteFile("dst/a.txt", "old");
+    const std::string from = EnginePath("a.txt");
+    const std::string to = EnginePath("dst\\a.txt");
+    EXPECT_FALSE(Move(from, to));
+    EXPECT_FALSE(flag);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(14, from.c_str(), to.c_str())});
+    EXPECT_EQ(Read("a.txt"), "new");
+    EXPECT_EQ(Read("dst/a.txt"), "old");
+    EXPECT_TRUE(MovePath(Engine("a.txt"), Engine("made\\b.txt")));
+    EXPECT_EQ(Read("made/b.txt"), "new");
+    EXPECT_FALSE(Exists("a.txt"));
+}
+
+TEST_F(CopyMoveTest, TreeMoveRemovesTheSourceAndReplacesSameNamedFiles) {
+    MakeSource();
+    WriteFile("dst/sub/c.dll", "old");
+    WriteFile("dst/keep.txt", "k");
+    ASSERT_TRUE(MovePath(Engine("src"), Engine("dst")));
+    EXPECT_FALSE(Exists("src"));
+    EXPECT_EQ(Read("dst/sub/c.dll"), "c");
+    EXPECT_EQ(Read("dst/sub/deep/d.txt"), "d");
+    EXPECT_EQ(Read("dst/keep.txt"), "k");
+    EXPECT_EQ(Names("dst"),
+              (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub", "keep.txt"}));
+}
+
+TEST_F(CopyMoveTest, WildcardMoveTakesMatchesWholeAndLeavesTheDirectory) {
+    MakeSource();
+    ASSERT_TRUE(MovePath(Engine("src\\*.dll"), Engine("dst\\")));
+    EXPECT_EQ(Names("src"), (std::set<std::string>{"b.txt", "sub"}));
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "x.dll"}));
+    EXPECT_EQ(Read("dst/x.dll/inner.txt"), "i");
+}
+
+// A move that cannot finish keeps every file it has not moved, source included.
+TEST_F(CopyMoveTest, FailedTreeMoveKeepsTheSource) {
+    MakeSource();
+    WriteFile("dst/sub/deep/d.txt", "protected");
+    MakeReadOnly("dst/sub/deep/d.txt");
+    EXPECT_FALSE(Move(EnginePath("src"), EnginePath("dst")));
+    EXPECT_EQ(Read("src/sub/deep/d.txt"), "d");
+    EXPECT_EQ(Read("dst/sub/deep/d.txt"), "protected");
+    EXPECT_EQ(BoxTexts().size(), 1u);
+}
+
+// Files cross file systems one by one; the source tree goes once everything has arrived.
+TEST_F(CopyMoveTest, TreeMoveToAnotherFileSystem) {
+    char pattern[] = "/dev/shm/updater-move-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) GTEST_SKIP() << "no /dev/shm";
+    const std::string other = pattern;
+    struct stat here {};
+    struct stat there {};
+    stat(NativePath("").c_str(), &here);
+    stat(other.c_str(), &there);
+    if (here.st_dev == there.st_dev) {
+        fs::remove_all(other);
+        GTEST_SKIP() << "/dev/shm is on the same file system";
+    }
+    MakeSource();
+    std::string target = other + "\\moved";
+    std::replace(target.begin(), target.end(), '/', '\\');
+    bool moved = MovePath(Engine("src"), String(target.c_str()));
+    std::set<std::string> arrived;
+    for (const auto& entry : fs::recursive_directory_iterator(other + "/moved"))
+        arrived.insert(fs::relative(entry.path(), other + "/moved").string());
+    fs::remove_all(other);
+    EXPECT_TRUE(moved);
+    EXPECT_FALSE(Exists("src"));
+    EXPECT_EQ(arrived, (std::set<std::string>{"a.dll", "b.txt", "x.dll", "x.dll/inner.txt", "sub",
+                                              "sub/c.dll", "sub/deep", "sub/deep/d.txt"}));
+}
+
+TEST_F(CopyMoveTest, LinkSourceIsMovedAsTheLink) {
+    WriteFile("target/keep.txt", "k");
+    fs::create_directory_symlink(NativePath("target"), NativePath("link"));
+    ASSERT_TRUE(MovePath(Engine("link"), Engine("moved\\link")));
+    EXPECT_TRUE(fs::is_symlink(NativePath("moved/link")));
+    EXPECT_EQ(Read("target/keep.txt"), "k");
+    EXPECT_FALSE(Exists("link"));
+}
+
+// --- Executors --------------------------------------------------------------------------------
+
+TEST_F(CopyMoveTest, FailureOnTheThirdOfFourItemsNamesThatPair) {
+    for (const char* name : {"1", "2", "4"}) WriteFile(std::string(name) + ".txt", name);
+    std::string from;
+    std::string to;
+    for (const char* name : {"1", "2", "3", "4"}) {
+        from += (from.empty() ? "" : ",") + EnginePath(std::string(name) + ".txt");
+        to += (to.empty() ? "" : ",") + EnginePath("dst\\" + std::string(name) + ".txt");
+    }
+    EXPECT_FALSE(Copy(from, to));
+    EXPECT_FALSE(flag);
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"1.txt", "2.txt"}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(8, EnginePath("3.txt").c_str(),
+                                                           EnginePath("dst\\3.txt").c_str())});
+}
+
+TEST_F(CopyMoveTest, ItemCountsAndMissingKeys) {
+    WriteFile("1.txt", "1");
+    EXPECT_FALSE(Copy("", EnginePath("x")));
+    EXPECT_EQ(BoxTexts().back(), Message(4, "P", "FROM"));
+    // A FROM item without a TO item has an empty destination.
+    EXPECT_FALSE(Move(EnginePath("1.txt") + "," + EnginePath("1.txt"), EnginePath("2.txt")));
+    EXPECT_EQ(BoxTexts().back(), Message(14, EnginePath("1.txt").c_str(), ""));
+    EXPECT_EQ(Read("2.txt"), "1");
+    EXPECT_FALSE(Run("COPY", "FROM=x\n", LoadCopy, ExecuteCopy));
+    EXPECT_EQ(BoxTexts().back(), Message(2, "P", "TO"));
+}
+
+}  // namespace
+}  // namespace updater

@@ -1,0 +1,516 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/posix/native_path-posix.h"
+#include "platform/posix/wildcard-posix.h"
+
+namespace updater::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch directory in the given place; entries made read-only are made writable again so
+// that it can always be removed.
+class Scratch {
+public:
+    explicit Scratch(const std::string& parent = fs::temp_directory_path().string()) {
+        std::string pattern = parent + "/updater-fs-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) native_ = pattern;
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(native_, ignored)) {
+            if (!entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+        fs::remove_all(native_, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    bool ok() const { return !native_.empty(); }
+    std::string Native(const std::string& relative) const { return native_ + "/" + relative; }
+    std::string Engine(const std::string& relative) const {
+        return posix::FromNativePath(Native(relative));
+    }
+    void Write(const std::string& relative, const std::string& content) const {
+        fs::create_directories(fs::path(Native(relative)).parent_path());
+        std::ofstream(Native(relative), std::ios::binary) << content;
+    }
+    std::string Read(const std::string& relative) const {
+        std::ifstream in(Native(relative), std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+    void MakeDir(const std::string& relative) const { fs::create_directories(Native(relative)); }
+    void ClearWrite(const std::string& relative) const {
+        fs::permissions(Native(relative), fs::perms::owner_write | fs::perms::group_write |
+                                              fs::perms::others_write,
+                        fs::perm_options::remove);
+    }
+    std::set<std::string> Names(const std::string& relative = "") const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(relative.empty() ? native_ : Native(relative)))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+private:
+    std::string native_;
+};
+
+bool StoresAttributes(const std::string& native) {
+    return setxattr(native.c_str(), "user.updater.probe", "1", 1, 0) == 0 &&
+           removexattr(native.c_str(), "user.updater.probe") == 0;
+}
+
+timespec ModifiedTime(const std::string& native) {
+    struct stat status {};
+    stat(native.c_str(), &status);
+    return status.st_mtim;
+}
+
+void SetModifiedTime(const std::string& native, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, nanoseconds}};
+    utimensat(AT_FDCWD, native.c_str(), times, 0);
+}
+
+// --- Wildcards --------------------------------------------------------------------------------
+
+std::set<std::string> Matches(const char* pattern) {
+    static const char* const kNames[] = {".",   "..",   "..a", "..a.a", ".a",   ".a..a", ".a.a",
+                                         ".aaa", "a",   "a..a", "a.a",  "a.a.a", "aa",   "aaa",
+                                         "aaaa", " .a"};
+    posix::WildcardPattern compiled(pattern);
+    std::set<std::string> found;
+    for (const char* name : kNames) {
+        bool dots = std::string(name) == "." || std::string(name) == "..";
+        if (dots ? compiled.MatchesDotEntry(name) : compiled.Matches(name)) found.insert(name);
+    }
+    return found;
+}
+
+const std::set<std::string> kEveryName = {".",   "..",  "..a", "..a.a", ".a",   ".a..a",
+                                          ".a.a", ".aaa", "a",  "a..a",  "a.a",  "a.a.a",
+                                          "aa",  "aaa", "aaaa", " .a"};
+
+TEST(WildcardTest, StarFormsMatchEveryNameIncludingNamesWithoutDot) {
+    for (const char* pattern : {"*", "*.*", "**", "*.*.*", "*. ", "* . ", "*.. "})
+        EXPECT_EQ(Matches(pattern), kEveryName) << pattern;
+}
+
+TEST(WildcardTest, StarDotMatchesNamesWithoutExtension) {
+    // Windows adds ".a", "..a" and ".aaa" through 8.3 short names, which Linux does not have.
+    const std::set<std::string> expected = {".", "..", "a", "aa", "aaa", "aaaa"};
+    for (const char* pattern : {"*.", "* .", "*. .", "* .."})
+        EXPECT_EQ(Matches(pattern), expected) << pattern;
+}
+
+TEST(WildcardTest, QuestionMarkMatchesOneCharacterOrNothingAtTheEnd) {
+    EXPECT_EQ(Matches("?"), (std::set<std::string>{".", "..", "a"}));
+    EXPECT_EQ(Matches("??."), (std::set<std::string>{".", "..", "a", "aa"}));
+    EXPECT_EQ(Matches("???."), (std::set<std::string>{".", "..", "a", "aa", "aaa"}));
+    EXPECT_TRUE(posix::WildcardPattern("a?").Matches("ab"));
+    EXPECT_FALSE(posix::WildcardPattern("a?").Matches("abc"));
+    EXPECT_TRUE(posix::WildcardPattern("a?.txt").Matches("a.txt"));
+}
+
+TEST(WildcardTest, DotsAndExtensions) {
+    EXPECT_EQ(Matches("aa.*"), (std::set<std::string>{"aa"}));
+    EXPECT_EQ(Matches("*.a"), (std::set<std::string>{"..a", "..a.a", ".a", ".a..a", ".a.a",
+                                                     "a..a", "a.a", "a.a.a", " .a"}));
+    EXPECT_EQ(Matches(".*"), (std::set<std::string>{".", "..", "..a", "..a.a", ".a", ".a..a",
+                                                    ".a.a", ".aaa"}));
+    EXPECT_EQ(Matches(" *a"), (std::set<std::string>{" .a"}));
+    EXPECT_TRUE(posix::WildcardPattern("readme.*").Matches("readme"));
+    EXPECT_FALSE(posix::WildcardPattern("*.tar").Matches("x.tar.gz"));
+    EXPECT_TRUE(posix::WildcardPattern("*.txt").Matches("a.b.txt"));
+}
+
+TEST(WildcardTest, NamesAreCaseSensitive) {
+    EXPECT_TRUE(posix::WildcardPattern("*.txt").Matches("a.txt"));
+    EXPECT_FALSE(posix::WildcardPattern("*.txt").Matches("b.TXT"));
+    EXPECT_FALSE(posix::WildcardPattern("A*").Matches("abc"));
+}
+
+TEST(WildcardTest, ManyStarsStayLinear) {
+    std::string name(250, 'a');
+    EXPECT_FALSE(posix::WildcardPattern("*a*a*a*a*a*a*a*a*a*a*b").Matches(name));
+    EXPECT_TRUE(posix::WildcardPattern("*a*a*a*a*a*a*a*a*a*a*").Matches(name));
+}
+
+// --- Directory search -------------------------------------------------------------------------
+
+std::vector<FoundEntry> Search(const std::string& pattern) {
+    std::vector<FoundEntry> entries;
+    DirectorySearch search;
+    FoundEntry entry;
+    if (!search.Start(pattern, entry)) return entries;
+    do {
+        entries.push_back(entry);
+    } while (search.Next(entry));
+    return entries;
+}
+
+std::vector<std::string> SearchNames(const std::string& pattern) {
+    std::vector<std::string> names;
+    for (const FoundEntry& entry : Search(pattern)) names.push_back(entry.name);
+    return names;
+}
+
+TEST(DirectorySearchTest, StarListsDotEntriesFirstThenEveryEntry) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("d/a.txt", "1");
+    scratch.Write("d/b", "2");
+    scratch.MakeDir("d/sub");
+    std::vector<FoundEntry> entries = Search(scratch.Engine("d") + "\\*");
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[0].name, ".");
+    EXPECT_EQ(entries[1].name, "..");
+    EXPECT_NE(entries[0].attributes & kAttributeDirectory, 0u);
+    std::set<std::string> rest;
+    for (size_t i = 2; i < entries.size(); ++i) {
+        rest.insert(entries[i].name);
+        bool isDirectory = (entries[i].attributes & kAttributeDirectory) != 0;
+        EXPECT_EQ(isDirectory, entries[i].name == "sub");
+    }
+    EXPECT_EQ(rest, (std::set<std::string>{"a.txt", "b", "sub"}));
+    EXPECT_EQ(SearchNames(scratch.Engine("d") + "\\*.txt"), std::vector<std::string>{"a.txt"});
+}
+
+TEST(DirectorySearchTest, RootSearchHasNoDotEntries) {
+    for (const std::string& name : SearchNames("\\*")) {
+        EXPECT_NE(name, ".");
+        EXPECT_NE(name, "..");
+    }
+    EXPECT_FALSE(SearchNames("\\*").empty());
+}
+
+TEST(DirectorySearchTest, PlainNameFindsTheEntryItselfAndTrailingBackslashFindsNothing) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("d/f.txt", "1");
+    std::vector<FoundEntry> directory = Search(scratch.Engine("d"));
+    ASSERT_EQ(directory.size(), 1u);
+    EXPECT_EQ(directory[0].name, "d");
+    EXPECT_EQ(directory[0].attributes, kAttributeDirectory);
+    EXPECT_EQ(SearchNames(scratch.Engine("d\\f.txt")), std::vector<std::string>{"f.txt"});
+    EXPECT_TRUE(Search(scratch.Engine("d") + "\\").empty());
+    EXPECT_TRUE(Search("\\").empty());
+    EXPECT_TRUE(Search("").empty());
+}
+
+TEST(DirectorySearchTest, MissingPathsFilesAsDirectoriesAndDrivesFindNothing) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f.txt", "1");
+    scratch.MakeDir("empty");
+    EXPECT_TRUE(Search(scratch.Engine("missing")).empty());
+    EXPECT_TRUE(Search(scratch.Engine("missing\\*")).empty());
+    EXPECT_TRUE(Search(scratch.Engine("f.txt\\*")).empty());
+    EXPECT_TRUE(Search(scratch.Engine("empty\\*.txt")).empty());
+    EXPECT_TRUE(Search("C:\\Windows").empty());
+    EXPECT_EQ(SearchNames(scratch.Engine("empty\\*")), (std::vector<std::string>{".", ".."}));
+}
+
+TEST(DirectorySearchTest, LinksAreReportedAsLinksAndOddNamesAreSkipped) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.MakeDir("d/target");
+    ASSERT_EQ(symlink(scratch.Native("d/target").c_str(), scratch.Native("d/link").c_str()), 0);
+    scratch.Write("d/back\\slash", "1");
+    for (const FoundEntry& entry : Search(scratch.Engine("d\\*"))) {
+        EXPECT_NE(entry.name, "back\\slash");
+        if (entry.name == "link") {
+            EXPECT_EQ(entry.attributes & kAttributeDirectory, 0u);
+        }
+    }
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\link")), kAttributeDirectory | 0x400);
+}
+
+// --- Attributes -------------------------------------------------------------------------------
+
+TEST(AttributesTest, FilesDirectoriesAndMissingPaths) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f.txt", "1");
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("f.txt")), kAttributeArchive);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("")), kAttributeDirectory);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("") + "\\"), kAttributeDirectory);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("f.txt") + "\\"), kInvalidAttributes);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("missing")), kInvalidAttributes);
+    EXPECT_EQ(GetEntryAttributes(""), kInvalidAttributes);
+    scratch.ClearWrite("f.txt");
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("f.txt")), kAttributeArchive | kAttributeReadOnly);
+}
+
+TEST(AttributesTest, SetReplacesTheWholeSetAndZeroClearsIt) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f.txt", "1");
+    const std::string file = scratch.Engine("f.txt");
+    ASSERT_TRUE(SetEntryAttributes(file, kAttributeReadOnly));
+    EXPECT_EQ(GetEntryAttributes(file), kAttributeReadOnly);
+    EXPECT_EQ(fs::status(scratch.Native("f.txt")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(SetEntryAttributes(file, 0));
+    EXPECT_EQ(GetEntryAttributes(file), kAttributeNormal);
+    EXPECT_TRUE(fs::status(scratch.Native("f.txt")).permissions() == (fs::perms::owner_read |
+                fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read));
+    ASSERT_TRUE(SetEntryAttributes(file, kAttributeArchive));
+    EXPECT_EQ(GetEntryAttributes(file), kAttributeArchive);
+    ASSERT_TRUE(SetEntryAttributes(file, kAttributeNormal | kAttributeReadOnly | 0x10 | 0x40000));
+    EXPECT_EQ(GetEntryAttributes(file), kAttributeReadOnly);
+    EXPECT_FALSE(SetEntryAttributes(scratch.Engine("missing"), kAttributeArchive));
+}
+
+TEST(AttributesTest, HiddenAndSystemAreStoredWhereTheFileSystemAllows) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f.txt", "1");
+    if (!StoresAttributes(scratch.Native("f.txt"))) GTEST_SKIP() << "no user xattrs here";
+    const std::string file = scratch.Engine("f.txt");
+    const uint32_t set = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
+    ASSERT_TRUE(SetEntryAttributes(file, set));
+    EXPECT_EQ(GetEntryAttributes(file), set);
+    ASSERT_TRUE(SetEntryAttributes(file, kAttributeHidden | kAttributeArchive));
+    EXPECT_EQ(GetEntryAttributes(file), kAttributeHidden | kAttributeArchive);
+    // Back to a new file's set: nothing is left stored.
+    ASSERT_TRUE(SetEntryAttributes(file, kAttributeArchive));
+    EXPECT_LT(getxattr(scratch.Native("f.txt").c_str(), "user.updater.attributes", nullptr, 0), 0);
+}
+
+TEST(AttributesTest, ReadOnlyDirectoryIsKeptAndCannotBeRemoved) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.MakeDir("d");
+    const std::string directory = scratch.Engine("d");
+    ASSERT_TRUE(SetEntryAttributes(directory, kAttributeReadOnly));
+    EXPECT_EQ(GetEntryAttributes(directory), kAttributeDirectory | kAttributeReadOnly);
+    EXPECT_FALSE(RemoveEmptyDirectory(directory));
+    ASSERT_TRUE(SetEntryAttributes(directory, 0));
+    EXPECT_EQ(GetEntryAttributes(directory), kAttributeDirectory);
+    EXPECT_TRUE(RemoveEmptyDirectory(directory));
+}
+
+// --- Copy -------------------------------------------------------------------------------------
+
+TEST(CopyFileTest, CopiesContentTimeAndReadOnlyState) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("src.bin", std::string(300000, 'x') + "end");
+    SetModifiedTime(scratch.Native("src.bin"), 1000000000, 123456789);
+    scratch.ClearWrite("src.bin");
+    ASSERT_TRUE(CopyFileTo(scratch.Engine("src.bin"), scratch.Engine("dst.bin")));
+    EXPECT_EQ(scratch.Read("dst.bin"), scratch.Read("src.bin"));
+    EXPECT_EQ(ModifiedTime(scratch.Native("dst.bin")).tv_sec, 1000000000);
+    EXPECT_EQ(ModifiedTime(scratch.Native("dst.bin")).tv_nsec, 123456789);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("dst.bin")), kAttributeArchive | kAttributeReadOnly);
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src.bin", "dst.bin"}));
+}
+
+TEST(CopyFileTest, ReplacesByRenameSoOpenReadersKeepTheOldFile) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("src", "new content");
+    scratch.Write("dst", "old");
+    std::ifstream reader(scratch.Native("dst"));
+    ASSERT_TRUE(CopyFileTo(scratch.Engine("src"), scratch.Engine("dst")));
+    std::string seen;
+    reader >> seen;
+    EXPECT_EQ(seen, "old");
+    EXPECT_EQ(scratch.Read("dst"), "new content");
+}
+
+TEST(CopyFileTest, RefusesWhatWindowsRefuses) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("src", "new");
+    scratch.Write("readonly", "keep");
+    scratch.ClearWrite("readonly");
+    scratch.MakeDir("dir");
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("readonly")));
+    EXPECT_EQ(scratch.Read("readonly"), "keep");
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("dir")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("dir"), scratch.Engine("other")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("src")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("missing"), scratch.Engine("other")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("nodir\\other")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("a?b")));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), "C:\\other"));
+    EXPECT_EQ(scratch.Read("src"), "new");
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src", "readonly", "dir"}));
+}
+
+TEST(CopyFileTest, RefusesHiddenDestination) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("src", "new");
+    scratch.Write("hidden", "keep");
+    if (!StoresAttributes(scratch.Native("hidden"))) GTEST_SKIP() << "no user xattrs here";
+    ASSERT_TRUE(SetEntryAttributes(scratch.Engine("hidden"), kAttributeHidden));
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("hidden")));
+    EXPECT_EQ(scratch.Read("hidden"), "keep");
+    // The stored bits travel with a copy.
+    ASSERT_TRUE(CopyFileTo(scratch.Engine("hidden"), scratch.Engine("copy")));
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("copy")), kAttributeHidden);
+}
+
+// A copy that fails half-way (here: the file-size limit) leaves the destination as it was and
+// no temporary file behind.
+TEST(CopyFileTest, FailedCopyLeavesDestinationAndSourceUntouched) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string big(1 << 20, 'b');
+    scratch.Write("src", big);
+    scratch.Write("dst", "old");
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool copied = CopyFileTo(scratch.Engine("src"), scratch.Engine("dst"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(scratch.Read("dst"), "old");
+    EXPECT_EQ(scratch.Read("src"), big);
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src", "dst"}));
+}
+
+// --- Move, delete, directories ----------------------------------------------------------------
+
+TEST(MoveEntryTest, RenamesFilesAndDirectoriesButNeverReplaces) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("a", "A");
+    scratch.Write("b", "B");
+    scratch.Write("d/inner", "I");
+    scratch.MakeDir("e");
+    EXPECT_FALSE(MoveEntry(scratch.Engine("a"), scratch.Engine("b")));
+    EXPECT_FALSE(MoveEntry(scratch.Engine("d"), scratch.Engine("e")));
+    EXPECT_FALSE(MoveEntry(scratch.Engine("a"), scratch.Engine("e")));
+    EXPECT_FALSE(MoveEntry(scratch.Engine("missing"), scratch.Engine("c")));
+    EXPECT_EQ(scratch.Read("b"), "B");
+    EXPECT_TRUE(MoveEntry(scratch.Engine("a"), scratch.Engine("a")));
+    scratch.ClearWrite("a");
+    EXPECT_TRUE(MoveEntry(scratch.Engine("a"), scratch.Engine("c")));
+    EXPECT_TRUE(MoveEntry(scratch.Engine("d"), scratch.Engine("e\\d2")));
+    EXPECT_EQ(scratch.Read("c"), "A");
+    EXPECT_EQ(scratch.Read("e/d2/inner"), "I");
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"b", "c", "e"}));
+}
+
+bool OnOtherFileSystem(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev != second.st_dev;
+}
+
+TEST(MoveEntryTest, FilesCrossFileSystemsDirectoriesDoNot) {
+    Scratch here;
+    Scratch there("/dev/shm");
+    ASSERT_TRUE(here.ok());
+    if (!there.ok() || !OnOtherFileSystem(here.Native("."), there.Native(".")))
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    here.Write("f", std::string(200000, 'f'));
+    SetModifiedTime(here.Native("f"), 1200000000, 0);
+    here.ClearWrite("f");
+    here.Write("d/inner", "I");
+    there.Write("taken", "T");
+    EXPECT_FALSE(MoveEntry(here.Engine("f"), there.Engine("taken")));
+    EXPECT_EQ(there.Read("taken"), "T");
+    ASSERT_TRUE(MoveEntry(here.Engine("f"), there.Engine("f")));
+    EXPECT_EQ(there.Read("f"), std::string(200000, 'f'));
+    EXPECT_EQ(ModifiedTime(there.Native("f")).tv_sec, 1200000000);
+    EXPECT_EQ(GetEntryAttributes(there.Engine("f")), kAttributeArchive | kAttributeReadOnly);
+    EXPECT_FALSE(MoveEntry(here.Engine("d"), there.Engine("d")));
+    EXPECT_EQ(here.Names(), std::set<std::string>{"d"});
+    EXPECT_EQ(here.Read("d/inner"), "I");
+    EXPECT_EQ(there.Names(), (std::set<std::string>{"taken", "f"}));
+}
+
+TEST(DeleteFileTest, RefusesReadOnlyFilesAndDirectoriesAndRemovesLinksOnly) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("plain", "1");
+    scratch.Write("readonly", "1");
+    scratch.ClearWrite("readonly");
+    scratch.Write("dir/target", "T");
+    ASSERT_EQ(symlink(scratch.Native("dir/target").c_str(), scratch.Native("link").c_str()), 0);
+    EXPECT_TRUE(DeleteFileEntry(scratch.Engine("plain")));
+    EXPECT_FALSE(DeleteFileEntry(scratch.Engine("readonly")));
+    EXPECT_FALSE(DeleteFileEntry(scratch.Engine("dir")));
+    EXPECT_FALSE(DeleteFileEntry(scratch.Engine("missing")));
+    EXPECT_TRUE(DeleteFileEntry(scratch.Engine("link")));
+    EXPECT_EQ(scratch.Read("dir/target"), "T");
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"readonly", "dir"}));
+}
+
+TEST(DirectoryCallsTest, MakeAndRemoveFollowWindows) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f", "1");
+    scratch.Write("full/x", "1");
+    EXPECT_TRUE(MakeDirectory(scratch.Engine("new")));
+    EXPECT_FALSE(MakeDirectory(scratch.Engine("new")));
+    EXPECT_FALSE(MakeDirectory(scratch.Engine("f")));
+    EXPECT_FALSE(MakeDirectory(scratch.Engine("a\\b")));
+    EXPECT_FALSE(MakeDirectory(scratch.Engine("star*")));
+    EXPECT_TRUE(MakeDirectory(scratch.Engine("slash") + "\\"));
+    EXPECT_FALSE(RemoveEmptyDirectory(scratch.Engine("full")));
+    EXPECT_FALSE(RemoveEmptyDirectory(scratch.Engine("f")));
+    EXPECT_FALSE(RemoveEmptyDirectory(scratch.Engine("missing")));
+    EXPECT_TRUE(RemoveEmptyDirectory(scratch.Engine("new")));
+    EXPECT_TRUE(RemoveEmptyDirectory(scratch.Engine("slash") + "\\"));
+    EXPECT_EQ(scratch.Names(), (std::set<std::string>{"f", "full"}));
+}
+
+// --- Last-write date --------------------------------------------------------------------------
+
+TEST(LastWriteDateTest, LocalDateOfFilesThatNobodyHoldsOpen) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("f", "1");
+    scratch.MakeDir("d");
+    tm local {};
+    local.tm_year = 2021 - 1900;
+    local.tm_mon = 2;
+    local.tm_mday = 14;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    SetModifiedTime(scratch.Native("f"), mktime(&local), 0);
+    LocalDate date;
+    ASSERT_TRUE(ReadLastWriteDate(scratch.Engine("f"), date));
+    EXPECT_EQ(date.year, 2021);
+    EXPECT_EQ(date.month, 3);
+    EXPECT_EQ(date.day, 14);
+    EXPECT_FALSE(ReadLastWriteDate(scratch.Engine("d"), date));
+    EXPECT_FALSE(ReadLastWriteDate(scratch.Engine("missing"), date));
+    int held = open(scratch.Native("f").c_str(), O_RDONLY);
+    EXPECT_FALSE(ReadLastWriteDate(scratch.Engine("f"), date));
+    close(held);
+    EXPECT_TRUE(ReadLastWriteDate(scratch.Engine("f"), date));
+}
+
+}  // namespace
+}  // namespace updater::platform
