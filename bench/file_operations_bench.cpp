@@ -9,9 +9,10 @@
 // --work is where the data is made (default: the current directory); --other a directory on
 // another file system for the moves (default: /dev/shm). All data is removed afterwards.
 
+#include <malloc.h>
 #include <sys/resource.h>
-#include <sys/statvfs.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,9 +70,12 @@ int RunOperation(const std::string& operation, const std::string& from, const st
     updater::String source(EnginePath(from).c_str());
     updater::String target(to.empty() ? "" : EnginePath(to).c_str());
     bool ok = false;
-    if (operation == "copy") ok = updater::CopyPath(source, target);
-    if (operation == "move") ok = updater::MovePath(source, target);
-    if (operation == "delete") ok = updater::DeletePath(source);
+    if (operation == "copy")
+        ok = updater::CopyPath(source, target);
+    if (operation == "move")
+        ok = updater::MovePath(source, target);
+    if (operation == "delete")
+        ok = updater::DeletePath(source);
     if (operation == "walk") {
         long visits = 0;
         ok = updater::WalkFiles(source, CountVisit, true, &visits);
@@ -81,9 +85,12 @@ int RunOperation(const std::string& operation, const std::string& from, const st
 
 Measure RunChild(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     Measure measure;
+    // A forked child's peak memory starts at this process's current size: keep that small.
+    malloc_trim(0);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = fork();
     if (child == 0) {
@@ -91,9 +98,11 @@ Measure RunChild(const std::vector<std::string>& arguments) {
         _exit(127);
     }
     int status = 0;
-    rusage usage {};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child) return measure;
-    measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return measure;
+    measure.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     measure.peakKilobytes = usage.ru_maxrss;
     measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return measure;
@@ -114,7 +123,8 @@ Measure Tool(const std::vector<std::string>& command) {
 
 void WriteFile(const std::string& path, size_t size, unsigned seed) {
     std::string content(size, '\0');
-    for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + (seed + i * 7) % 26);
+    for (size_t i = 0; i < size; ++i)
+        content[i] = static_cast<char>('a' + (seed + i * 7) % 26);
     std::ofstream(path, std::ios::binary) << content;
 }
 
@@ -124,7 +134,8 @@ void MakeTree(const std::string& root, int files, int dirs) {
     std::vector<std::string> directories;
     for (int i = 0; i < dirs; ++i) {
         std::string path = root + "/top" + std::to_string(i % top);
-        if (i >= top) path += "/dir" + std::to_string(i);
+        if (i >= top)
+            path += "/dir" + std::to_string(i);
         fs::create_directories(path);
         directories.push_back(path);
     }
@@ -140,13 +151,15 @@ void MakeBigFiles(const std::string& root, int count, int megabytes) {
     const std::string block(1 << 20, 'x');
     for (int i = 0; i < count; ++i) {
         std::ofstream out(root + "/big" + std::to_string(i) + ".bin", std::ios::binary);
-        for (int m = 0; m < megabytes; ++m) out << block;
+        for (int m = 0; m < megabytes; ++m)
+            out << block;
     }
 }
 
 void MakeFlat(const std::string& root, int files) {
     fs::create_directories(root);
-    for (int i = 0; i < files; ++i) std::ofstream(root + "/f" + std::to_string(i));
+    for (int i = 0; i < files; ++i)
+        std::ofstream(root + "/f" + std::to_string(i));
 }
 
 void MakeChain(const std::string& root, int depth) {
@@ -175,7 +188,9 @@ std::vector<std::string> Listing(const std::string& root) {
 
 // --- Report -----------------------------------------------------------------------------------
 
-double Megabytes(long kilobytes) { return static_cast<double>(kilobytes) / 1024.0; }
+double Megabytes(long kilobytes) {
+    return static_cast<double>(kilobytes) / 1024.0;
+}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -213,9 +228,8 @@ void PrintPair(const char* name, const char* reference, const Pair& pair) {
 
 // Runs `ours` and `theirs` `rounds` times, alternating which goes first; `prepare` makes fresh
 // input before each run and `check` may compare the two results.
-Pair Compare(int rounds, const std::function<void()>& prepare,
-             const std::function<Measure()>& ours, const std::function<Measure()>& theirs,
-             const std::function<void()>& cleanUp) {
+Pair Compare(int rounds, const std::function<void()>& prepare, const std::function<Measure()>& ours,
+             const std::function<Measure()>& theirs, const std::function<void()>& cleanUp) {
     Pair pair;
     for (int round = 0; round < rounds; ++round) {
         prepare();
@@ -236,7 +250,8 @@ Pair Compare(int rounds, const std::function<void()>& prepare,
 
 unsigned long long FreeBytes(const std::string& path) {
     struct statvfs info {};
-    if (statvfs(path.c_str(), &info) != 0) return 0;
+    if (statvfs(path.c_str(), &info) != 0)
+        return 0;
     return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
 }
 
@@ -251,14 +266,22 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
-        if (name == "--work") options.work = value;
-        else if (name == "--other") options.other = value;
-        else if (name == "--files") options.files = std::atoi(value);
-        else if (name == "--dirs") options.dirs = std::atoi(value);
-        else if (name == "--big-files") options.bigFiles = std::atoi(value);
-        else if (name == "--big-mb") options.bigMegabytes = std::atoi(value);
-        else if (name == "--rounds") options.rounds = std::atoi(value);
-        else return false;
+        if (name == "--work")
+            options.work = value;
+        else if (name == "--other")
+            options.other = value;
+        else if (name == "--files")
+            options.files = std::atoi(value);
+        else if (name == "--dirs")
+            options.dirs = std::atoi(value);
+        else if (name == "--big-files")
+            options.bigFiles = std::atoi(value);
+        else if (name == "--big-mb")
+            options.bigMegabytes = std::atoi(value);
+        else if (name == "--rounds")
+            options.rounds = std::atoi(value);
+        else
+            return false;
     }
     return (argc % 2) == 1 && options.files > 0 && options.dirs > 0 && options.rounds > 0;
 }
@@ -272,7 +295,9 @@ void TreeBenchmarks(const Options& options, const std::string& work, const std::
     bool same = true;
     Pair copy = Compare(
         options.rounds, [] {}, [&] { return Updater("copy", source, work + "/u"); },
-        [&] { return Tool({"cp", "-a", source, work + "/c"}); },
+        [&] {
+            return Tool({"cp", "-a", source, work + "/c"});
+        },
         [&] {
             same = same && Listing(work + "/u") == Listing(work + "/c");
             fs::remove_all(work + "/u");
@@ -286,7 +311,10 @@ void TreeBenchmarks(const Options& options, const std::string& work, const std::
             Tool({"cp", "-a", source, work + "/c"});
         },
         [&] { return Updater("delete", work + "/u"); },
-        [&] { return Tool({"rm", "-rf", work + "/c"}); }, [] {});
+        [&] {
+            return Tool({"rm", "-rf", work + "/c"});
+        },
+        [] {});
     PrintPair("DELETE tree", "rm -rf", remove);
     Pair move = Compare(
         options.rounds,
@@ -295,7 +323,9 @@ void TreeBenchmarks(const Options& options, const std::string& work, const std::
             Tool({"cp", "-a", source, work + "/c"});
         },
         [&] { return Updater("move", work + "/u", other + "/u"); },
-        [&] { return Tool({"mv", work + "/c", other + "/c"}); },
+        [&] {
+            return Tool({"mv", work + "/c", other + "/c"});
+        },
         [&] {
             same = same && Listing(other + "/u") == Listing(other + "/c");
             fs::remove_all(other + "/u");
@@ -317,7 +347,9 @@ void BigFileBenchmarks(const Options& options, const std::string& work, const st
     bool same = true;
     Pair copy = Compare(
         options.rounds, [] {}, [&] { return Updater("copy", source, work + "/u"); },
-        [&] { return Tool({"cp", "-a", source, work + "/c"}); },
+        [&] {
+            return Tool({"cp", "-a", source, work + "/c"});
+        },
         [&] {
             same = same && Listing(work + "/u") == Listing(work + "/c");
             fs::remove_all(work + "/u");
@@ -331,7 +363,9 @@ void BigFileBenchmarks(const Options& options, const std::string& work, const st
             Tool({"cp", "-a", source, work + "/c"});
         },
         [&] { return Updater("move", work + "/u", other + "/u"); },
-        [&] { return Tool({"mv", work + "/c", other + "/c"}); },
+        [&] {
+            return Tool({"mv", work + "/c", other + "/c"});
+        },
         [&] {
             same = same && Listing(other + "/u") == Listing(other + "/c");
             fs::remove_all(other + "/u");
@@ -345,7 +379,10 @@ void BigFileBenchmarks(const Options& options, const std::string& work, const st
             Tool({"cp", "-a", source, work + "/c"});
         },
         [&] { return Updater("delete", work + "/u"); },
-        [&] { return Tool({"rm", "-rf", work + "/c"}); }, [] {});
+        [&] {
+            return Tool({"rm", "-rf", work + "/c"});
+        },
+        [] {});
     PrintPair("DELETE large files", "rm -rf", remove);
     std::printf("results identical to the reference tools: %s\n", same ? "yes" : "NO");
     fs::remove_all(source);
@@ -371,20 +408,39 @@ void WalkScaling(const Options& options, const std::string& work) {
     }
 }
 
-std::string MakeRoot(const std::string& parent) {
-    std::string pattern = fs::absolute(parent).string() + "/updater-bench-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
+// A fresh data directory, removed with everything in it however the benchmark ends.
+class DataRoot {
+  public:
+    explicit DataRoot(const std::string& parent) {
+        std::string pattern = fs::absolute(parent).string() + "/updater-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr)
+            path_ = pattern;
+    }
+    ~DataRoot() {
+        std::error_code ignored;
+        if (!path_.empty())
+            fs::remove_all(path_, ignored);
+    }
+    DataRoot(const DataRoot&) = delete;
+    DataRoot& operator=(const DataRoot&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--do") == 0) return RunOperation(argv[2], argv[3], argv[4]);
+    if (argc == 5 && std::strcmp(argv[1], "--do") == 0)
+        return RunOperation(argv[2], argv[3], argv[4]);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures appear as they are measured
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--work DIR] [--other DIR] [--files N] [--dirs N] "
-                             "[--big-files N] [--big-mb N] [--rounds N]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s [--work DIR] [--other DIR] [--files N] [--dirs N] "
+                     "[--big-files N] [--big-mb N] [--rounds N]\n",
+                     argv[0]);
         return 2;
     }
     const unsigned long long bigBytes =
@@ -396,21 +452,26 @@ int main(int argc, char** argv) {
                      options.other.c_str());
         return 1;
     }
-    const std::string work = MakeRoot(options.work);
-    const std::string other = MakeRoot(options.other);
+    const DataRoot workRoot(options.work);
+    const DataRoot otherRoot(options.other);
+    const std::string& work = workRoot.path();
+    const std::string& other = otherRoot.path();
     if (work.empty() || other.empty()) {
         std::fprintf(stderr, "cannot make the data directories\n");
         return 1;
     }
     std::printf("work: %s\nother: %s (%s file system)\nmedian of %d rounds\n", work.c_str(),
-                other.c_str(), SameFileSystem(work, other) ? "SAME" : "another",
-                options.rounds);
-    TreeBenchmarks(options, work, other, "small tree", std::max(1, options.files / 10),
-                   std::max(1, options.dirs / 10));
-    TreeBenchmarks(options, work, other, "tree", options.files, options.dirs);
-    if (options.bigFiles > 0 && options.bigMegabytes > 0) BigFileBenchmarks(options, work, other);
-    WalkScaling(options, work);
-    fs::remove_all(work);
-    fs::remove_all(other);
+                other.c_str(), SameFileSystem(work, other) ? "SAME" : "another", options.rounds);
+    try {
+        TreeBenchmarks(options, work, other, "small tree", std::max(1, options.files / 10),
+                       std::max(1, options.dirs / 10));
+        TreeBenchmarks(options, work, other, "tree", options.files, options.dirs);
+        if (options.bigFiles > 0 && options.bigMegabytes > 0)
+            BigFileBenchmarks(options, work, other);
+        WalkScaling(options, work);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "benchmark stopped: %s\n", error.what());
+        return 1;
+    }
     return 0;
 }

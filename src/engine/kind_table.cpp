@@ -2,6 +2,7 @@
 
 #include "checks/check_kinds.h"
 #include "engine/switch_kind.h"
+#include "fileops/file_kinds.h"
 
 namespace updater {
 namespace {
@@ -13,7 +14,12 @@ const ProcedureKind kKinds[] = {
     {"DATE", LoadDate, ExecuteDate},
     {"SWITCH", LoadSwitch, ExecuteSwitch},
     {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
+    {"COPY", LoadCopy, ExecuteCopy},
+    {"DELETE", LoadDelete, ExecuteDelete},
     {"OSVER", LoadOsVer, ExecuteOsVer},
+    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
+    {"ATTR", LoadAttr, ExecuteAttr},
+    {"MOVE", LoadMove, ExecuteMove},
 };
 
 }  // namespace

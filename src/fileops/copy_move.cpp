@@ -1,11 +1,11 @@
 #include "fileops/copy_move.h"
 
 #include "core/system_queries.h"
+#include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
 #include "fileops/list_items.h"
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
-#include "engine/record_loader.h"
 #include "platform/file_system.h"
 #include "settings/error_box.h"
 
@@ -15,14 +15,16 @@ namespace {
 enum class SourceForm { Directory, Wildcard, SingleFile };
 
 SourceForm FormOf(const String& from) {
-    if (IsDirectory(from.CStr())) return SourceForm::Directory;
+    if (IsDirectory(from.CStr()))
+        return SourceForm::Directory;
     String lastItem = String(from).GetToken(-1, "\\");
     return lastItem.CountOf("*") > 0 ? SourceForm::Wildcard : SourceForm::SingleFile;
 }
 
 // The directory that is to hold a single destination file; a bare name lies in the current one.
 String DirectoryOfFile(const String& to) {
-    if (to.CountOf("\\") == 0) return String(to.GetLength() > 0 ? "." : "");
+    if (to.CountOf("\\") == 0)
+        return String(to.GetLength() > 0 ? "." : "");
     return String(to).GetTokens(0, -2, "\\");
 }
 
@@ -31,10 +33,14 @@ int CountPathItems(String directory) {
     return directory.GetLength() == 0 ? 1 : directory.CountTokens("\\");
 }
 
-// True when `inner` is `outer` or lies below it, item by item and without regard to case.
+// True when `inner` is `outer` or lies below it, item by item and without regard to case. The
+// root, written as the empty text, holds everything.
 bool IsSameOrInside(String inner, String outer) {
+    if (outer.GetLength() == 0)
+        return true;
     const int outerItems = outer.CountTokens("\\");
-    if (inner.CountTokens("\\") < outerItems) return false;
+    if (inner.CountTokens("\\") < outerItems)
+        return false;
     return inner.GetTokens(0, outerItems - 1, "\\").EqualsNoCase(outer);
 }
 
@@ -47,7 +53,8 @@ bool PrepareTransfer(const String& from, const String& to, SourceForm form,
         String sourceRoot = WithoutTrailingBackslashes(from);
         context.skipItems = CountPathItems(sourceRoot);
         context.targetDir = WithoutTrailingBackslashes(to);
-        if (IsSameOrInside(context.targetDir, sourceRoot)) return false;
+        if (IsSameOrInside(context.targetDir, sourceRoot))
+            return false;
     } else {
         context.skipItems = String(from).CountTokens("\\") - 1;
         context.targetDir = WithoutTrailingBackslashes(String(to).GetTokens(0, -2, "\\"));
@@ -98,8 +105,7 @@ bool CopyPath(const String& from, const String& to) {
         return PrepareSingleFile(to) && platform::CopyFileTo(from.CStr(), to.CStr());
     }
     TransferContext context;
-    return PrepareTransfer(from, to, form, context) &&
-           WalkFiles(from, CopyVisitor, true, &context);
+    return PrepareTransfer(from, to, form, context) && WalkFiles(from, CopyVisitor, true, &context);
 }
 
 // A link is moved as itself, as a single entry: walking through it would empty the directory it
@@ -110,8 +116,7 @@ bool MovePath(const String& from, const String& to) {
         return PrepareSingleFile(to) && platform::MoveEntry(from.CStr(), to.CStr());
     }
     TransferContext context;
-    if (!PrepareTransfer(from, to, form, context) ||
-        !WalkFiles(from, MoveVisitor, true, &context))
+    if (!PrepareTransfer(from, to, form, context) || !WalkFiles(from, MoveVisitor, true, &context))
         return false;
     // The emptied source directory goes too; the directory that held a pattern stays.
     return form == SourceForm::Wildcard || platform::RemoveEmptyDirectory(from.CStr());
@@ -138,7 +143,8 @@ int MoveVisitor(const String& path, int kind, void* context) {
     switch (kind) {
         case VisitFile: {
             String destination = DestinationOf(path, transfer);
-            if (PathExists(destination.CStr())) platform::DeleteFileEntry(destination.CStr());
+            if (PathExists(destination.CStr()))
+                platform::DeleteFileEntry(destination.CStr());
             return platform::MoveEntry(path.CStr(), destination.CStr());
         }
         case VisitDirEnter:

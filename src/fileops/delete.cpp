@@ -14,7 +14,8 @@ namespace updater {
 // A directory named with trailing backslashes is still that directory; anything else so written
 // names nothing and counts as deleted. A root, or a pattern directly in one, is never deleted.
 bool DeletePath(const String& path) {
-    if (IsUnsafeDeleteItem(path)) return false;
+    if (IsUnsafeDeleteItem(path))
+        return false;
     // A link goes as a link; what it leads to was not named.
     if (IsLink(path.CStr())) {
         return platform::DeleteFileEntry(path.CStr()) ||
@@ -24,7 +25,8 @@ bool DeletePath(const String& path) {
         return WalkFiles(path, DeleteVisitor, true, nullptr) &&
                platform::RemoveEmptyDirectory(path.CStr());
     }
-    if (!PathExists(path.CStr())) return true;
+    if (!PathExists(path.CStr()))
+        return true;
     return WalkFiles(path, DeleteVisitor, true, nullptr);
 }
 

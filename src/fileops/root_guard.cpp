@@ -16,18 +16,26 @@ bool IsEmptyOrDrive(const String& text) {
     return trimmed.GetLength() == 0 || IsBareDrive(trimmed);
 }
 
-bool HasWildcards(const String& name) { return name.CountOf("*") > 0 || name.CountOf("?") > 0; }
+bool HasWildcards(const String& name) {
+    return name.CountOf("*") > 0 || name.CountOf("?") > 0;
+}
 
 }  // namespace
 
-bool IsRootPath(const String& path) { return path.GetLength() > 0 && IsEmptyOrDrive(path); }
+bool IsRootPath(const String& path) {
+    return path.GetLength() > 0 && IsEmptyOrDrive(path);
+}
 
-bool IsUnsafeTarget(const String& directory) { return IsEmptyOrDrive(directory); }
+bool IsUnsafeTarget(const String& directory) {
+    return IsEmptyOrDrive(directory);
+}
 
 bool IsUnsafeDeleteItem(const String& item) {
-    if (IsRootPath(item)) return true;
+    if (IsRootPath(item))
+        return true;
     String path(item);
-    if (!HasWildcards(path.GetToken(-1, "\\"))) return false;
+    if (!HasWildcards(path.GetToken(-1, "\\")))
+        return false;
     return path.CountOf("\\") == 0 || IsEmptyOrDrive(path.GetTokens(0, -2, "\\"));
 }
 

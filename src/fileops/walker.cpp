@@ -8,9 +8,6 @@
 namespace updater {
 namespace {
 
-// The Windows bit of links and junctions; the POSIX backend sets it for symbolic links.
-constexpr uint32_t kAttributeReparsePoint = 0x400;
-
 bool IsDotEntry(const platform::FoundEntry& entry) {
     return entry.name == "." || entry.name == "..";
 }
@@ -18,11 +15,15 @@ bool IsDotEntry(const platform::FoundEntry& entry) {
 bool VisitEntry(const String& directory, const platform::FoundEntry& entry, WalkVisitor visitor,
                 bool recursive, void* context) {
     const bool isDirectory = (entry.attributes & platform::kAttributeDirectory) != 0;
-    if (isDirectory && IsDotEntry(entry)) return true;
+    if (isDirectory && IsDotEntry(entry))
+        return true;
     String entryPath = directory.Concat("\\").Concat(entry.name.c_str());
-    if (!isDirectory) return visitor(entryPath, VisitFile, context) != 0;
-    if (visitor(entryPath, VisitDirEnter, context) == 0) return false;
-    if (recursive && !WalkFiles(entryPath, visitor, true, context)) return false;
+    if (!isDirectory)
+        return visitor(entryPath, VisitFile, context) != 0;
+    if (visitor(entryPath, VisitDirEnter, context) == 0)
+        return false;
+    if (recursive && !WalkFiles(entryPath, visitor, true, context))
+        return false;
     return visitor(entryPath, VisitDirLeave, context) != 0;
 }
 
@@ -34,7 +35,8 @@ int FirstCreatableItem(const String& path) {
 
 // A bare name lies in the current directory.
 String DirectoryPartOf(String& pattern) {
-    if (pattern.CountOf("\\") == 0) return String(".");
+    if (pattern.CountOf("\\") == 0)
+        return String(".");
     return pattern.GetTokens(0, -2, "\\");
 }
 
@@ -52,13 +54,12 @@ bool GetPathAttributes(const String& path, uint32_t& attributes) {
 
 bool IsDirectory(const char* path) {
     uint32_t attributes = 0;
-    return GetPathAttributes(path, attributes) &&
-           (attributes & platform::kAttributeDirectory) != 0;
+    return GetPathAttributes(path, attributes) && (attributes & platform::kAttributeDirectory) != 0;
 }
 
 bool IsLink(const char* path) {
     uint32_t attributes = 0;
-    return GetPathAttributes(path, attributes) && (attributes & kAttributeReparsePoint) != 0;
+    return GetPathAttributes(path, attributes) && (attributes & platform::kAttributeReparsePoint) != 0;
 }
 
 String WithoutTrailingBackslashes(const String& path) {
@@ -71,12 +72,15 @@ String WithoutTrailingBackslashes(const String& path) {
 // the prefix before it, so it is never created.
 bool CreateDirectoryTree(const String& path) {
     String target = WithoutTrailingBackslashes(path);
-    if (PathExists(target.CStr())) return true;
+    if (PathExists(target.CStr()))
+        return true;
     const int count = target.CountTokens("\\");
     for (int i = FirstCreatableItem(target); i < count; ++i) {
         String prefix = target.GetTokens(0, i, "\\");
-        if (EndsWithBackslash(prefix) || PathExists(prefix.CStr())) continue;
-        if (!platform::MakeDirectory(prefix.CStr())) return false;
+        if (EndsWithBackslash(prefix) || PathExists(prefix.CStr()))
+            continue;
+        if (!platform::MakeDirectory(prefix.CStr()))
+            return false;
     }
     return true;
 }
@@ -93,9 +97,11 @@ bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* co
     }
     platform::DirectorySearch search;
     platform::FoundEntry entry;
-    if (!search.Start(pattern.CStr(), entry)) return false;
+    if (!search.Start(pattern.CStr(), entry))
+        return false;
     do {
-        if (!VisitEntry(directory, entry, visitor, recursive, context)) return false;
+        if (!VisitEntry(directory, entry, visitor, recursive, context))
+            return false;
     } while (search.Next(entry));
     return true;
 }

@@ -15,6 +15,7 @@ constexpr uint32_t kAttributeSystem = 0x04;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeReparsePoint = 0x400;  // a link: never walked into
 
 struct FoundEntry {
     std::string name;  // the entry's own (long) name, no directory

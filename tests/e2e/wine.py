@@ -8,7 +8,11 @@ Wine runs 32-bit programs only where the processor can run 32-bit code. Elsewher
 are built as a 64-bit program (cmake/mingw-x86_64.cmake) and run in a 64-bit prefix;
 `python3 wine.py --arch` prints which build this machine can run.
 
-Command line: `python3 wine.py --arch` prints i686 or x86_64.
+Command line:
+    python3 wine.py --arch                 prints i686 or x86_64
+    python3 wine.py --run PROGRAM ARGS...  runs a Windows program in a fresh prefix and exits with
+                                           its exit code; arguments that are absolute paths of
+                                           existing files are handed over as Z:\ paths
 """
 
 import os
@@ -72,7 +76,7 @@ class WinePlatform:
 
     # -- the prefix --------------------------------------------------------------------------
 
-    def prepare(self):
+    def prepare(self, warm_up=True):
         self.prefix = tempfile.mkdtemp(prefix='updater-wine-')
         self._environment = {
             'WINEPREFIX': self.prefix,
@@ -89,6 +93,8 @@ class WinePlatform:
         self._wine(['reg', 'add', r'HKCU\Software\Wine\WineDbg', '/v', 'ShowCrashDialog',
                     '/t', 'REG_DWORD', '/d', '0', '/f'])
         self.launcher = self._build_launcher()
+        if warm_up:
+            self._wine([self.launcher])
 
     def shutdown(self):
         if self.prefix is None:
@@ -120,16 +126,18 @@ class WinePlatform:
         """The path as the program sees it: Wine's drive Z: is the Linux root."""
         return 'Z:' + posix_path.replace('/', '\\')
 
-    def add_app_path(self, exe_name, default_value, path_value):
-        """Registers an installed program under App Paths, with its default value and, when not
-        None, its Path value."""
+    # The prefix's Windows directory, as GetWindowsDirectory names it.
+    windows_directory = 'C:\\windows'
+
+    def register_app(self, sandbox, exe_name, default_value=None, path_value=None):
+        """Adds an App Paths key to the prefix's registry, with its default value and its Path
+        value when given. The prefix serves every case, so names should be unique."""
         key = APP_PATHS + '\\' + exe_name
-        self._wine(['reg', 'add', key, '/ve', '/d', default_value, '/f'])
+        self._wine(['reg', 'add', key, '/f'])
+        if default_value is not None:
+            self._wine(['reg', 'add', key, '/ve', '/d', default_value, '/f'])
         if path_value is not None:
             self._wine(['reg', 'add', key, '/v', 'Path', '/d', path_value, '/f'])
-
-    def remove_app_path(self, exe_name):
-        self._wine(['reg', 'delete', APP_PATHS + '\\' + exe_name, '/f'], check=False)
 
     # -- helpers -----------------------------------------------------------------------------
 
@@ -168,7 +176,8 @@ class WinePlatform:
         source = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'wine_launcher.c')
         target = os.path.join(self.prefix, 'launcher.exe')
         compiler = ('i686' if self.arch == 'i686' else 'x86_64') + '-w64-mingw32-gcc'
-        subprocess.run([compiler, '-municode', '-O2', '-s', '-o', target, source], check=True)
+        subprocess.run([compiler, '-municode', '-O2', '-s', '-o', target, source, '-lole32'],
+                       check=True)
         return target
 
     def _check_program(self, program):
@@ -179,8 +188,23 @@ class WinePlatform:
                 % (self.arch, program, self.arch))
 
 
+def run_program(program, args):
+    platform = WinePlatform()
+    platform.prepare(warm_up=False)
+    try:
+        args = [platform.engine_path(a) if os.path.isabs(a) and os.path.exists(a) else a
+                for a in args]
+        platform._check_program(program)
+        return subprocess.run([platform._loader(), program] + args, env=platform._full_env(),
+                              stdin=subprocess.DEVNULL).returncode
+    finally:
+        platform.shutdown()
+
+
 if __name__ == '__main__':
     if sys.argv[1:] == ['--arch']:
         print(runnable_arch())
+    elif len(sys.argv) >= 3 and sys.argv[1] == '--run':
+        sys.exit(run_program(sys.argv[2], sys.argv[3:]))
     else:
         sys.exit(__doc__)

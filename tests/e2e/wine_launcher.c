@@ -1,12 +1,18 @@
 /* Starts a program with exactly the command line given in WINE_LAUNCH_COMMAND_LINE and returns
  * its exit code. Wine quotes every argument that it hands a program from the Linux side, so the
- * end-to-end cases go through this to give the Updater the same command line on both platforms. */
+ * end-to-end cases go through this to give the Updater the same command line on both platforms.
+ *
+ * Without that variable it only starts and stops COM: the first use of COM in a new Wine prefix
+ * waits for services that start slowly, and the harness pays for that once, before the cases. */
+#include <objbase.h>
 #include <windows.h>
 
 int wmain(void) {
     static wchar_t commandLine[32768];
     if (!GetEnvironmentVariableW(L"WINE_LAUNCH_COMMAND_LINE", commandLine, 32768)) {
-        return 125;
+        CoInitialize(NULL);
+        CoUninitialize();
+        return 0;
     }
     SetEnvironmentVariableW(L"WINE_LAUNCH_COMMAND_LINE", NULL);
     STARTUPINFOW startup = {sizeof(startup)};

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using testing::Message;
 
 class CopyMoveTest : public testing::FileOpsTest {
-protected:
+  protected:
     bool Copy(const std::string& from, const std::string& to) {
         return Run("COPY", "FROM=" + from + "\nTO=" + to + "\n", LoadCopy, ExecuteCopy);
     }
@@ -152,8 +152,7 @@ TEST_F(CopyMoveTest, TreeMoveRemovesTheSourceAndReplacesSameNamedFiles) {
     EXPECT_EQ(Read("dst/sub/c.dll"), "c");
     EXPECT_EQ(Read("dst/sub/deep/d.txt"), "d");
     EXPECT_EQ(Read("dst/keep.txt"), "k");
-    EXPECT_EQ(Names("dst"),
-              (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub", "keep.txt"}));
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub", "keep.txt"}));
 }
 
 TEST_F(CopyMoveTest, WildcardMoveTakesMatchesWholeAndLeavesTheDirectory) {
@@ -178,7 +177,8 @@ TEST_F(CopyMoveTest, FailedTreeMoveKeepsTheSource) {
 // Files cross file systems one by one; the source tree goes once everything has arrived.
 TEST_F(CopyMoveTest, TreeMoveToAnotherFileSystem) {
     char pattern[] = "/dev/shm/updater-move-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) GTEST_SKIP() << "no /dev/shm";
+    if (mkdtemp(pattern) == nullptr)
+        GTEST_SKIP() << "no /dev/shm";
     const std::string other = pattern;
     struct stat here {};
     struct stat there {};
@@ -214,7 +214,8 @@ TEST_F(CopyMoveTest, LinkSourceIsMovedAsTheLink) {
 // --- Executors --------------------------------------------------------------------------------
 
 TEST_F(CopyMoveTest, FailureOnTheThirdOfFourItemsNamesThatPair) {
-    for (const char* name : {"1", "2", "4"}) WriteFile(std::string(name) + ".txt", name);
+    for (const char* name : {"1", "2", "4"})
+        WriteFile(std::string(name) + ".txt", name);
     std::string from;
     std::string to;
     for (const char* name : {"1", "2", "3", "4"}) {

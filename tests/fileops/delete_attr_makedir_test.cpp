@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 using testing::Message;
 
 class FileKindsTest : public testing::FileOpsTest {
-protected:
+  protected:
     bool Delete(const std::string& file) {
         return Run("DELETE", "FILE=" + file + "\n", LoadDelete, ExecuteDelete);
     }
@@ -98,8 +98,8 @@ TEST_F(FileKindsTest, DeleteOfALinkRemovesOnlyTheLink) {
 }
 
 TEST_F(FileKindsTest, RootsAndPatternsInRootsAreNeverDeleted) {
-    for (const char* item : {"\\", "\\\\", "C:", "C:\\", "\\*", "\\*.*", "\\?", "C:\\*", "*",
-                             "*.tmp"}) {
+    for (const char* item :
+         {"\\", "\\\\", "C:", "C:\\", "\\*", "\\*.*", "\\?", "C:\\*", "*", "*.tmp"}) {
         EXPECT_TRUE(IsUnsafeDeleteItem(String(item))) << item;
     }
     for (const char* item : {"", "\\tmp", "\\tmp\\*", "C:\\Work\\*", "name", "\\\\srv\\share\\*"}) {
@@ -119,8 +119,9 @@ TEST_F(FileKindsTest, DeleteAndAttrNeedAFileItem) {
     EXPECT_FALSE(Delete(""));
     EXPECT_FALSE(Attr("", "0x01"));
     EXPECT_FALSE(MakeDirs(""));
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Message(4, "P", "FILE"), Message(4, "P", "FILE"),
-                                                    Message(4, "P", "DIR")}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{Message(4, "P", "FILE"), Message(4, "P", "FILE"),
+                                        Message(4, "P", "DIR")}));
 }
 
 // --- ATTR -------------------------------------------------------------------------------------

@@ -16,8 +16,10 @@ namespace updater::testing {
 // A script test with helpers for files in its directory and for running one procedure of a
 // file kind through its loader and executor.
 class FileOpsTest : public ScriptTest {
-protected:
-    String Engine(const std::string& relative) const { return String(EnginePath(relative).c_str()); }
+  protected:
+    String Engine(const std::string& relative) const {
+        return String(EnginePath(relative).c_str());
+    }
     std::string Read(const std::string& relative) const {
         std::ifstream in(NativePath(relative), std::ios::binary);
         std::stringstream content;
@@ -46,11 +48,12 @@ protected:
     }
     // Writes the section [P] with MODE and the given key lines, loads it and runs it. `flag` is
     // the record's outcome flag afterwards.
-    bool Run(const std::string& mode, const std::string& keys,
-             Procedure* (*load)(const String&), bool (*execute)(Procedure&)) {
+    bool Run(const std::string& mode, const std::string& keys, Procedure* (*load)(const String&),
+             bool (*execute)(Procedure&)) {
         WriteScript("[P]\nMODE=" + mode + "\n" + keys);
         std::unique_ptr<Procedure> record(load(String("P")));
-        if (!record) return false;
+        if (!record)
+            return false;
         bool result = execute(*record);
         flag = record->flag;
         return result;

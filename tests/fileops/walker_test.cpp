@@ -34,13 +34,14 @@ int Record(const String& path, int kind, void* context) {
     Recorder& recorder = *static_cast<Recorder*>(context);
     recorder.seenContext = context;
     std::string full = path.CStr();
-    std::string relative = full.rfind(recorder.base, 0) == 0 ? full.substr(recorder.base.size()) : full;
+    std::string relative =
+        full.rfind(recorder.base, 0) == 0 ? full.substr(recorder.base.size()) : full;
     recorder.visits.push_back({relative, kind});
     return relative == recorder.failPath && kind == recorder.failKind ? 0 : 1;
 }
 
 class WalkerTest : public testing::ScriptTest {
-protected:
+  protected:
     void SetUp() override {
         ScriptTest::SetUp();
         recorder_.base = EnginePath("") + "\\";
@@ -59,7 +60,8 @@ protected:
     std::set<std::string> VisitedPaths(int kind) const {
         std::set<std::string> paths;
         for (const Visit& visit : recorder_.visits)
-            if (visit.kind == kind) paths.insert(visit.path);
+            if (visit.kind == kind)
+                paths.insert(visit.path);
         return paths;
     }
 
@@ -82,7 +84,8 @@ void ExpectDepthFirst(const std::vector<Visit>& visits) {
     }
     for (size_t i = 0; i < visits.size(); ++i) {
         for (const auto& [directory, span] : spans) {
-            if (visits[i].path.rfind(directory + "\\", 0) != 0) continue;
+            if (visits[i].path.rfind(directory + "\\", 0) != 0)
+                continue;
             EXPECT_LT(span.first, i) << visits[i].path;
             EXPECT_GT(span.second, i) << visits[i].path;
         }
@@ -93,8 +96,9 @@ TEST_F(WalkerTest, RecursiveWalkVisitsTheContentsDepthFirst) {
     MakeTree();
     ASSERT_TRUE(Walk("d", true));
     ExpectDepthFirst(recorder_.visits);
-    EXPECT_EQ(VisitedPaths(VisitFile), (std::set<std::string>{"d\\a.txt", "d\\b.dat", "d\\sub\\b.txt",
-                                                             "d\\sub\\deep\\c.txt"}));
+    EXPECT_EQ(
+        VisitedPaths(VisitFile),
+        (std::set<std::string>{"d\\a.txt", "d\\b.dat", "d\\sub\\b.txt", "d\\sub\\deep\\c.txt"}));
     const std::set<std::string> directories = {"d\\sub", "d\\sub\\deep", "d\\empty"};
     EXPECT_EQ(VisitedPaths(VisitDirEnter), directories);
     EXPECT_EQ(VisitedPaths(VisitDirLeave), directories);
@@ -122,10 +126,12 @@ TEST_F(WalkerTest, NoMatchOrMissingPathFailsWithoutVisits) {
 // enclosing directories are not left.
 TEST_F(WalkerTest, FailureStopsTheWalkAtEveryLevel) {
     MakeTree();
-    const std::vector<std::pair<std::string, int>> failures = {
-        {"d\\a.txt", VisitFile},          {"d\\sub\\b.txt", VisitFile},
-        {"d\\sub\\deep\\c.txt", VisitFile}, {"d\\sub\\deep", VisitDirEnter},
-        {"d\\sub\\deep", VisitDirLeave},    {"d\\empty", VisitDirLeave}};
+    const std::vector<std::pair<std::string, int>> failures = {{"d\\a.txt", VisitFile},
+                                                               {"d\\sub\\b.txt", VisitFile},
+                                                               {"d\\sub\\deep\\c.txt", VisitFile},
+                                                               {"d\\sub\\deep", VisitDirEnter},
+                                                               {"d\\sub\\deep", VisitDirLeave},
+                                                               {"d\\empty", VisitDirLeave}};
     for (const auto& [path, kind] : failures) {
         recorder_.visits.clear();
         recorder_.failPath = path;

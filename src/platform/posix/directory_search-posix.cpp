@@ -21,8 +21,12 @@ struct DirectorySearch::State {
     std::optional<posix::WildcardPattern> pattern;
     const char* dotsLeft[2] = {nullptr, nullptr};  // "." and "..", reported first as Windows does
 
+    State() = default;
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
     ~State() {
-        if (directory != nullptr) closedir(directory);
+        if (directory != nullptr)
+            closedir(directory);
     }
 };
 
@@ -34,7 +38,8 @@ std::string LastName(const std::string& native) {
 }
 
 std::string JoinNative(const std::string& directory, const char* name) {
-    if (directory == "/") return directory + name;
+    if (directory == "/")
+        return directory + name;
     return directory + "/" + name;
 }
 
@@ -48,7 +53,8 @@ bool IsRootDirectory(DIR* directory) {
 
 bool ReadEntry(const std::string& directory, int directoryFd, const char* name, FoundEntry& entry) {
     struct stat status {};
-    if (fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
     entry.name = name;
     entry.attributes = posix::AttributesOf(JoinNative(directory, name), status);
     return true;
@@ -61,7 +67,9 @@ bool EndsInSeparator(const std::string& pattern) {
 
 // A name holding a backslash cannot be written in an engine path: joined to its directory it
 // would name a different entry, so the search does not report it.
-bool IsEngineName(const char* name) { return std::strchr(name, '\\') == nullptr; }
+bool IsEngineName(const char* name) {
+    return std::strchr(name, '\\') == nullptr;
+}
 
 bool IsDotName(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -72,16 +80,20 @@ bool IsDotName(const char* name) {
 DirectorySearch::DirectorySearch() = default;
 DirectorySearch::~DirectorySearch() = default;
 
-void DirectorySearch::Close() { state_.reset(); }
+void DirectorySearch::Close() {
+    state_.reset();
+}
 
 bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
     Close();
     std::string native;
-    if (EndsInSeparator(pattern) || !posix::ToFilePath(pattern, native)) return false;
+    if (EndsInSeparator(pattern) || !posix::ToFilePath(pattern, native))
+        return false;
     std::string name = LastName(native);
     if (!posix::HasWildcards(name)) {
         struct stat status {};
-        if (lstat(native.c_str(), &status) != 0) return false;
+        if (lstat(native.c_str(), &status) != 0)
+            return false;
         first.name = name;
         first.attributes = posix::AttributesOf(native, status);
         return true;
@@ -89,20 +101,23 @@ bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
     auto state = std::make_unique<State>();
     state->directoryPath = posix::ParentOf(native);
     state->directory = opendir(state->directoryPath.c_str());
-    if (state->directory == nullptr) return false;
+    if (state->directory == nullptr)
+        return false;
     state->pattern.emplace(name);
     if (!IsRootDirectory(state->directory)) {
         state->dotsLeft[0] = ".";
         state->dotsLeft[1] = "..";
     }
     state_ = std::move(state);
-    if (Next(first)) return true;
+    if (Next(first))
+        return true;
     Close();
     return false;
 }
 
 bool DirectorySearch::Next(FoundEntry& entry) {
-    if (!state_) return false;
+    if (!state_)
+        return false;
     State& state = *state_;
     const int directoryFd = dirfd(state.directory);
     for (const char*& dot : state.dotsLeft) {
@@ -116,7 +131,8 @@ bool DirectorySearch::Next(FoundEntry& entry) {
         if (IsDotName(found->d_name) || !IsEngineName(found->d_name) ||
             !state.pattern->Matches(found->d_name))
             continue;
-        if (ReadEntry(state.directoryPath, directoryFd, found->d_name, entry)) return true;
+        if (ReadEntry(state.directoryPath, directoryFd, found->d_name, entry))
+            return true;
     }
     return false;
 }

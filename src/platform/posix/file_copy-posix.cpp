@@ -31,9 +31,11 @@ Result CopyInKernel(int from, int to) {
     bool first = true;
     for (;;) {
         ssize_t copied = copy_file_range(from, nullptr, to, nullptr, kChunk, 0);
-        if (copied == 0) return Result::Done;
+        if (copied == 0)
+            return Result::Done;
         if (copied < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return first && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
         }
         first = false;
@@ -44,9 +46,11 @@ Result CopyBySendfile(int from, int to) {
     bool first = true;
     for (;;) {
         ssize_t copied = sendfile(to, from, nullptr, kChunk);
-        if (copied == 0) return Result::Done;
+        if (copied == 0)
+            return Result::Done;
         if (copied < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return first && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
         }
         first = false;
@@ -56,8 +60,10 @@ Result CopyBySendfile(int from, int to) {
 bool WriteAll(int to, const char* data, size_t size) {
     while (size > 0) {
         ssize_t written = write(to, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
         data += written;
         size -= static_cast<size_t>(written);
     }
@@ -68,23 +74,29 @@ bool CopyByReading(int from, int to) {
     std::vector<char> buffer(kBufferSize);
     for (;;) {
         ssize_t got = read(from, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return false;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got)))
+            return false;
     }
 }
 
 bool CopyContents(int from, int to) {
     Result result = CopyInKernel(from, to);
-    if (result == Result::Unsupported) result = CopyBySendfile(from, to);
-    if (result == Result::Unsupported) return CopyByReading(from, to);
+    if (result == Result::Unsupported)
+        result = CopyBySendfile(from, to);
+    if (result == Result::Unsupported)
+        return CopyByReading(from, to);
     return result == Result::Done;
 }
 
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
 std::string TemporaryName(const std::string& directory, int attempt) {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     char name[64];
     std::snprintf(name, sizeof name, "/.~updater-%ld-%lx.tmp", static_cast<long>(getpid()),
@@ -96,7 +108,8 @@ int CreateTemporary(const std::string& directory, std::string& temporary) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         temporary = TemporaryName(directory == "/" ? std::string() : directory, attempt);
         int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
     }
     return -1;
 }
@@ -104,9 +117,12 @@ int CreateTemporary(const std::string& directory, std::string& temporary) {
 // Attributes before permissions (Linux guards extended attributes with the write permission),
 // and the time last, after every write.
 bool FinishCopy(int from, int to, const struct stat& source, bool keepOwner) {
-    if (keepOwner && fchown(to, source.st_uid, source.st_gid) != 0 && errno != EPERM) return false;
-    if (!CopyStoredAttributes(from, to)) return false;
-    if (fchmod(to, source.st_mode & 0777) != 0) return false;
+    if (keepOwner && fchown(to, source.st_uid, source.st_gid) != 0 && errno != EPERM)
+        return false;
+    if (!CopyStoredAttributes(from, to))
+        return false;
+    if (fchmod(to, source.st_mode & 0777) != 0)
+        return false;
     const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
     return futimens(to, times) == 0;
 }
@@ -116,11 +132,13 @@ bool FinishCopy(int from, int to, const struct stat& source, bool keepOwner) {
 bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::string& directory,
                         bool keepOwner, std::string& temporary) {
     int fd = CreateTemporary(directory, temporary);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool written = CopyContents(sourceFd, fd) && FinishCopy(sourceFd, fd, source, keepOwner);
     // A write error may first show when the file is closed.
     bool closed = close(fd) == 0;
-    if (written && closed) return true;
+    if (written && closed)
+        return true;
     unlink(temporary.c_str());
     return false;
 }

@@ -28,15 +28,18 @@ bool IsHeldOpenElsewhere(int fd) {
 
 bool ReadLastWriteDate(const std::string& path, LocalDate& date) {
     std::string native;
-    if (!posix::ToFilePath(path, native)) return false;
+    if (!posix::ToFilePath(path, native))
+        return false;
     int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat status {};
-    tm local {};
+    tm local{};
     bool read = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && !IsHeldOpenElsewhere(fd) &&
                 localtime_r(&status.st_mtime, &local) != nullptr;
     close(fd);
-    if (!read) return false;
+    if (!read)
+        return false;
     date.year = static_cast<uint16_t>(local.tm_year + 1900);
     date.month = static_cast<uint16_t>(local.tm_mon + 1);
     date.day = static_cast<uint16_t>(local.tm_mday);

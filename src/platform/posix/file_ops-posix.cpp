@@ -17,17 +17,18 @@ namespace updater::platform {
 namespace {
 
 class OpenFile {
-public:
+  public:
     explicit OpenFile(const std::string& native)
         : fd_(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {}
     ~OpenFile() {
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
     }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -42,8 +43,10 @@ bool IsSameFile(const struct stat& a, const struct stat& b) {
 // What Windows will not copy over: a directory, the source itself, a read-only or hidden file.
 bool MayReplace(const std::string& native, const struct stat& source) {
     struct stat status {};
-    if (lstat(native.c_str(), &status) != 0) return errno == ENOENT;
-    if (S_ISDIR(status.st_mode) || IsSameFile(status, source) || IsReadOnly(status)) return false;
+    if (lstat(native.c_str(), &status) != 0)
+        return errno == ENOENT;
+    if (S_ISDIR(status.st_mode) || IsSameFile(status, source) || IsReadOnly(status))
+        return false;
     return S_ISLNK(status.st_mode) ||
            (posix::ReadStoredAttributes(native, status) & kAttributeHidden) == 0;
 }
@@ -56,20 +59,22 @@ bool PlaceTemporary(const std::string& temporary, const std::string& destination
                                      RENAME_NOREPLACE);
     if (placed != 0 && !replace && errno == EINVAL) {
         placed = link(temporary.c_str(), destination.c_str());
-        if (placed == 0) unlink(temporary.c_str());
+        if (placed == 0)
+            unlink(temporary.c_str());
         return placed == 0;
     }
-    if (placed != 0) unlink(temporary.c_str());
+    if (placed != 0)
+        unlink(temporary.c_str());
     return placed == 0;
 }
 
-bool CopyRegularFile(const std::string& from, const std::string& to, bool replace,
-                     bool keepOwner) {
+bool CopyRegularFile(const std::string& from, const std::string& to, bool replace, bool keepOwner) {
     OpenFile source(from);
     struct stat status {};
     if (source.fd() < 0 || fstat(source.fd(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
-    if (replace && !MayReplace(to, status)) return false;
+    if (replace && !MayReplace(to, status))
+        return false;
     std::string temporary;
     return posix::WriteTemporaryCopy(source.fd(), status, posix::ParentOf(to), keepOwner,
                                      temporary) &&
@@ -79,7 +84,8 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool replac
 bool RecreateLink(const std::string& from, const std::string& to) {
     std::string target(PATH_MAX, '\0');
     ssize_t length = readlink(from.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return false;
+    if (length < 0 || static_cast<size_t>(length) >= target.size())
+        return false;
     target.resize(static_cast<size_t>(length));
     return symlink(target.c_str(), to.c_str()) == 0;
 }
@@ -88,12 +94,17 @@ bool RecreateLink(const std::string& from, const std::string& to) {
 // complete; if it cannot go, the copy is taken back, so the move fails as a whole.
 bool MoveAcross(const std::string& from, const std::string& to, const struct stat& status) {
     struct stat existing {};
-    if (lstat(to.c_str(), &existing) == 0) return false;
+    if (lstat(to.c_str(), &existing) == 0)
+        return false;
     bool copied = false;
-    if (S_ISREG(status.st_mode)) copied = CopyRegularFile(from, to, false, true);
-    if (S_ISLNK(status.st_mode)) copied = RecreateLink(from, to);
-    if (!copied) return false;
-    if (unlink(from.c_str()) == 0) return true;
+    if (S_ISREG(status.st_mode))
+        copied = CopyRegularFile(from, to, false, true);
+    if (S_ISLNK(status.st_mode))
+        copied = RecreateLink(from, to);
+    if (!copied)
+        return false;
+    if (unlink(from.c_str()) == 0)
+        return true;
     unlink(to.c_str());
     return false;
 }
@@ -101,7 +112,8 @@ bool MoveAcross(const std::string& from, const std::string& to, const struct sta
 bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
     // The file system cannot refuse by itself: test first.
     struct stat status {};
     if (lstat(to.c_str(), &status) == 0 || errno != ENOENT) {
@@ -127,16 +139,20 @@ bool MoveEntry(const std::string& from, const std::string& to) {
     if (!posix::ToFilePath(from, source) || !posix::ToFilePath(to, destination) ||
         !posix::IsCreatableName(destination) || lstat(source.c_str(), &status) != 0)
         return false;
-    if (source == destination) return true;  // Windows accepts a move onto the same name
-    if (RenameWithoutReplacing(source, destination)) return true;
+    if (source == destination)
+        return true;  // Windows accepts a move onto the same name
+    if (RenameWithoutReplacing(source, destination))
+        return true;
     return errno == EXDEV && MoveAcross(source, destination, status);
 }
 
 bool DeleteFileEntry(const std::string& path) {
     std::string native;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0) return false;
-    if (S_ISDIR(status.st_mode) || IsReadOnly(status)) return false;
+    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
+        return false;
+    if (S_ISDIR(status.st_mode) || IsReadOnly(status))
+        return false;
     return unlink(native.c_str()) == 0;
 }
 
@@ -149,8 +165,10 @@ bool MakeDirectory(const std::string& path) {
 bool RemoveEmptyDirectory(const std::string& path) {
     std::string native;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0) return false;
-    if (!S_ISDIR(status.st_mode) || IsReadOnly(status)) return false;
+    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
+        return false;
+    if (!S_ISDIR(status.st_mode) || IsReadOnly(status))
+        return false;
     return rmdir(native.c_str()) == 0;
 }
 

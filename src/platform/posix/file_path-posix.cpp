@@ -6,7 +6,8 @@ namespace updater::platform::posix {
 namespace {
 
 bool StartsWithDrive(const std::string& path) {
-    if (path.size() < 2 || path[1] != ':') return false;
+    if (path.size() < 2 || path[1] != ':')
+        return false;
     char letter = path[0];
     return (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
 }
@@ -14,7 +15,8 @@ bool StartsWithDrive(const std::string& path) {
 }  // namespace
 
 bool ToFilePath(const std::string& enginePath, std::string& native) {
-    if (enginePath.empty() || StartsWithDrive(enginePath)) return false;
+    if (enginePath.empty() || StartsWithDrive(enginePath))
+        return false;
     native = ToNativePath(enginePath);
     return true;
 }
@@ -27,8 +29,10 @@ bool IsCreatableName(const std::string& native) {
 
 std::string ParentOf(const std::string& native) {
     std::string::size_type slash = native.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return native.substr(0, slash);
 }
 

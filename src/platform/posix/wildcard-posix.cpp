@@ -8,13 +8,16 @@ namespace {
 std::string WithoutTrailingDotsAndSpaces(std::string_view pattern) {
     std::string_view::size_type end = pattern.find_last_not_of(". ");
     std::string kept(pattern.substr(0, end == std::string_view::npos ? 0 : end + 1));
-    if (!pattern.empty() && pattern.back() == '.') kept += '.';
+    if (!pattern.empty() && pattern.back() == '.')
+        kept += '.';
     return kept;
 }
 
 }  // namespace
 
-bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != name.npos; }
+bool HasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != name.npos;
+}
 
 // The pattern is translated to the DOS wildcards the Windows search uses: "?" always, a "." before
 // a wildcard or at the end, and a "*" before a ".".
@@ -39,7 +42,8 @@ WildcardPattern::WildcardPattern(std::string_view pattern) {
 // "*" and "*.*", the patterns of every tree walk, need no per-name work.
 bool WildcardPattern::MatchesEverything() const {
     bool onlyStars = !tokens_.empty();
-    for (const Token& token : tokens_) onlyStars = onlyStars && token.kind == Kind::Star;
+    for (const Token& token : tokens_)
+        onlyStars = onlyStars && token.kind == Kind::Star;
     bool starDotStar = tokens_.size() == 3 && tokens_[0].kind == Kind::DosStar &&
                        tokens_[1].kind == Kind::DosDot && tokens_[2].kind == Kind::Star;
     return onlyStars || starDotStar;
@@ -52,7 +56,8 @@ bool WildcardPattern::MatchesDotEntry(std::string_view name) const {
 // A set-of-states simulation: linear in the name for every pattern, so no name or pattern can
 // make a search slow.
 bool WildcardPattern::Matches(std::string_view name) const {
-    if (matchesEverything_) return true;
+    if (matchesEverything_)
+        return true;
     const std::string_view::size_type lastDot = name.rfind('.');
     const std::size_t count = tokens_.size();
     std::vector<char> states(count + 1, 0);
@@ -62,34 +67,42 @@ bool WildcardPattern::Matches(std::string_view name) const {
         const bool atEnd = at == name.size();
         // Moves that consume nothing; they only lead forward, so one pass in order suffices.
         for (std::size_t t = 0; t < count; ++t) {
-            if (!states[t]) continue;
+            if (!states[t])
+                continue;
             Kind kind = tokens_[t].kind;
             bool empty = kind == Kind::Star || kind == Kind::DosStar ||
                          (kind == Kind::DosQuestion && (atEnd || name[at] == '.')) ||
                          (kind == Kind::DosDot && atEnd);
-            if (empty) states[t + 1] = 1;
+            if (empty)
+                states[t + 1] = 1;
         }
-        if (atEnd) return states[count] != 0;
+        if (atEnd)
+            return states[count] != 0;
         const char c = name[at];
         std::fill(next.begin(), next.end(), 0);
         for (std::size_t t = 0; t < count; ++t) {
-            if (!states[t]) continue;
+            if (!states[t])
+                continue;
             const Token& token = tokens_[t];
             switch (token.kind) {
                 case Kind::Literal:
-                    if (token.literal == c) next[t + 1] = 1;
+                    if (token.literal == c)
+                        next[t + 1] = 1;
                     break;
                 case Kind::Star:
                     next[t] = 1;
                     break;
                 case Kind::DosStar:
-                    if (at != lastDot) next[t] = 1;
+                    if (at != lastDot)
+                        next[t] = 1;
                     break;
                 case Kind::DosQuestion:
-                    if (c != '.') next[t + 1] = 1;
+                    if (c != '.')
+                        next[t + 1] = 1;
                     break;
                 case Kind::DosDot:
-                    if (c == '.') next[t + 1] = 1;
+                    if (c == '.')
+                        next[t + 1] = 1;
                     break;
             }
         }

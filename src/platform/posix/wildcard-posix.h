@@ -13,14 +13,14 @@ namespace updater::platform::posix {
 bool HasWildcards(std::string_view name);
 
 class WildcardPattern {
-public:
+  public:
     explicit WildcardPattern(std::string_view pattern);
     bool Matches(std::string_view name) const;
     // "." and "..": Windows reports them for every pattern that an empty name would match too
     // ("?" finds both).
     bool MatchesDotEntry(std::string_view name) const;
 
-private:
+  private:
     enum class Kind : char { Literal, Star, DosStar, DosQuestion, DosDot };
     struct Token {
         Kind kind;

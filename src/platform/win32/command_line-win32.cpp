@@ -4,7 +4,9 @@ namespace updater::platform::win32 {
 namespace {
 
 // Every control character counts as a blank here, as in the startup code of Windows programs.
-bool IsBlank(wchar_t c) { return c != L'\0' && c <= L' '; }
+bool IsBlank(wchar_t c) {
+    return c != L'\0' && c <= L' ';
+}
 
 const wchar_t* SkipProgramName(const wchar_t* p) {
     if (*p == L'"') {

@@ -20,7 +20,9 @@ void TakeEntry(const WIN32_FIND_DATAW& data, FoundEntry& entry) {
 
 DirectorySearch::DirectorySearch() : state_(std::make_unique<State>()) {}
 
-DirectorySearch::~DirectorySearch() { Close(); }
+DirectorySearch::~DirectorySearch() {
+    Close();
+}
 
 bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
     Close();

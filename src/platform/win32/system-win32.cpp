@@ -40,11 +40,13 @@ std::string GetModulePath() {
 }
 
 std::string GetWindowsDirectoryPath() {
-    return ReadDirectory([](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
+    return ReadDirectory(
+        [](wchar_t* buffer, UINT size) { return GetWindowsDirectoryW(buffer, size); });
 }
 
 std::string GetSystemDirectoryPath() {
-    return ReadDirectory([](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
+    return ReadDirectory(
+        [](wchar_t* buffer, UINT size) { return GetSystemDirectoryW(buffer, size); });
 }
 
 bool IsNtFamily() {
@@ -59,8 +61,12 @@ bool IsNtFamily() {
 }
 
 // Shortcuts are made through COM objects, which need the apartment of this thread.
-void StartComponentModel() { CoInitialize(nullptr); }
+void StartComponentModel() {
+    CoInitialize(nullptr);
+}
 
-void StopComponentModel() { CoUninitialize(); }
+void StopComponentModel() {
+    CoUninitialize();
+}
 
 }  // namespace updater::platform

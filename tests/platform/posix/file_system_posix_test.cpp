@@ -27,10 +27,11 @@ namespace fs = std::filesystem;
 // A scratch directory in the given place; entries made read-only are made writable again so
 // that it can always be removed.
 class Scratch {
-public:
+  public:
     explicit Scratch(const std::string& parent = fs::temp_directory_path().string()) {
         std::string pattern = parent + "/updater-fs-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) native_ = pattern;
+        if (mkdtemp(pattern.data()) != nullptr)
+            native_ = pattern;
     }
     ~Scratch() {
         std::error_code ignored;
@@ -60,18 +61,19 @@ public:
     }
     void MakeDir(const std::string& relative) const { fs::create_directories(Native(relative)); }
     void ClearWrite(const std::string& relative) const {
-        fs::permissions(Native(relative), fs::perms::owner_write | fs::perms::group_write |
-                                              fs::perms::others_write,
+        fs::permissions(Native(relative),
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                         fs::perm_options::remove);
     }
     std::set<std::string> Names(const std::string& relative = "") const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(relative.empty() ? native_ : Native(relative)))
+        for (const auto& entry :
+             fs::directory_iterator(relative.empty() ? native_ : Native(relative)))
             names.insert(entry.path().filename().string());
         return names;
     }
 
-private:
+  private:
     std::string native_;
 };
 
@@ -94,21 +96,21 @@ void SetModifiedTime(const std::string& native, time_t seconds, long nanoseconds
 // --- Wildcards --------------------------------------------------------------------------------
 
 std::set<std::string> Matches(const char* pattern) {
-    static const char* const kNames[] = {".",   "..",   "..a", "..a.a", ".a",   ".a..a", ".a.a",
-                                         ".aaa", "a",   "a..a", "a.a",  "a.a.a", "aa",   "aaa",
-                                         "aaaa", " .a"};
+    static const char* const kNames[] = {".", "..",   "..a", "..a.a", ".a", ".a..a", ".a.a", ".aaa",
+                                         "a", "a..a", "a.a", "a.a.a", "aa", "aaa",   "aaaa", " .a"};
     posix::WildcardPattern compiled(pattern);
     std::set<std::string> found;
     for (const char* name : kNames) {
         bool dots = std::string(name) == "." || std::string(name) == "..";
-        if (dots ? compiled.MatchesDotEntry(name) : compiled.Matches(name)) found.insert(name);
+        if (dots ? compiled.MatchesDotEntry(name) : compiled.Matches(name))
+            found.insert(name);
     }
     return found;
 }
 
-const std::set<std::string> kEveryName = {".",   "..",  "..a", "..a.a", ".a",   ".a..a",
-                                          ".a.a", ".aaa", "a",  "a..a",  "a.a",  "a.a.a",
-                                          "aa",  "aaa", "aaaa", " .a"};
+const std::set<std::string> kEveryName = {".",    "..",   "..a",  "..a.a", ".a",  ".a..a",
+                                          ".a.a", ".aaa", "a",    "a..a",  "a.a", "a.a.a",
+                                          "aa",   "aaa",  "aaaa", " .a"};
 
 TEST(WildcardTest, StarFormsMatchEveryNameIncludingNamesWithoutDot) {
     for (const char* pattern : {"*", "*.*", "**", "*.*.*", "*. ", "* . ", "*.. "})
@@ -133,10 +135,10 @@ TEST(WildcardTest, QuestionMarkMatchesOneCharacterOrNothingAtTheEnd) {
 
 TEST(WildcardTest, DotsAndExtensions) {
     EXPECT_EQ(Matches("aa.*"), (std::set<std::string>{"aa"}));
-    EXPECT_EQ(Matches("*.a"), (std::set<std::string>{"..a", "..a.a", ".a", ".a..a", ".a.a",
-                                                     "a..a", "a.a", "a.a.a", " .a"}));
-    EXPECT_EQ(Matches(".*"), (std::set<std::string>{".", "..", "..a", "..a.a", ".a", ".a..a",
-                                                    ".a.a", ".aaa"}));
+    EXPECT_EQ(Matches("*.a"), (std::set<std::string>{"..a", "..a.a", ".a", ".a..a", ".a.a", "a..a",
+                                                     "a.a", "a.a.a", " .a"}));
+    EXPECT_EQ(Matches(".*"),
+              (std::set<std::string>{".", "..", "..a", "..a.a", ".a", ".a..a", ".a.a", ".aaa"}));
     EXPECT_EQ(Matches(" *a"), (std::set<std::string>{" .a"}));
     EXPECT_TRUE(posix::WildcardPattern("readme.*").Matches("readme"));
     EXPECT_FALSE(posix::WildcardPattern("*.tar").Matches("x.tar.gz"));
@@ -161,7 +163,8 @@ std::vector<FoundEntry> Search(const std::string& pattern) {
     std::vector<FoundEntry> entries;
     DirectorySearch search;
     FoundEntry entry;
-    if (!search.Start(pattern, entry)) return entries;
+    if (!search.Start(pattern, entry))
+        return entries;
     do {
         entries.push_back(entry);
     } while (search.Next(entry));
@@ -170,7 +173,8 @@ std::vector<FoundEntry> Search(const std::string& pattern) {
 
 std::vector<std::string> SearchNames(const std::string& pattern) {
     std::vector<std::string> names;
-    for (const FoundEntry& entry : Search(pattern)) names.push_back(entry.name);
+    for (const FoundEntry& entry : Search(pattern))
+        names.push_back(entry.name);
     return names;
 }
 
@@ -272,8 +276,9 @@ TEST(AttributesTest, SetReplacesTheWholeSetAndZeroClearsIt) {
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     ASSERT_TRUE(SetEntryAttributes(file, 0));
     EXPECT_EQ(GetEntryAttributes(file), kAttributeNormal);
-    EXPECT_TRUE(fs::status(scratch.Native("f.txt")).permissions() == (fs::perms::owner_read |
-                fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read));
+    EXPECT_TRUE(fs::status(scratch.Native("f.txt")).permissions() ==
+                (fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                 fs::perms::others_read));
     ASSERT_TRUE(SetEntryAttributes(file, kAttributeArchive));
     EXPECT_EQ(GetEntryAttributes(file), kAttributeArchive);
     ASSERT_TRUE(SetEntryAttributes(file, kAttributeNormal | kAttributeReadOnly | 0x10 | 0x40000));
@@ -285,7 +290,8 @@ TEST(AttributesTest, HiddenAndSystemAreStoredWhereTheFileSystemAllows) {
     Scratch scratch;
     ASSERT_TRUE(scratch.ok());
     scratch.Write("f.txt", "1");
-    if (!StoresAttributes(scratch.Native("f.txt"))) GTEST_SKIP() << "no user xattrs here";
+    if (!StoresAttributes(scratch.Native("f.txt")))
+        GTEST_SKIP() << "no user xattrs here";
     const std::string file = scratch.Engine("f.txt");
     const uint32_t set = kAttributeReadOnly | kAttributeHidden | kAttributeSystem;
     ASSERT_TRUE(SetEntryAttributes(file, set));
@@ -322,7 +328,8 @@ TEST(CopyFileTest, CopiesContentTimeAndReadOnlyState) {
     EXPECT_EQ(scratch.Read("dst.bin"), scratch.Read("src.bin"));
     EXPECT_EQ(ModifiedTime(scratch.Native("dst.bin")).tv_sec, 1000000000);
     EXPECT_EQ(ModifiedTime(scratch.Native("dst.bin")).tv_nsec, 123456789);
-    EXPECT_EQ(GetEntryAttributes(scratch.Engine("dst.bin")), kAttributeArchive | kAttributeReadOnly);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("dst.bin")),
+              kAttributeArchive | kAttributeReadOnly);
     EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src.bin", "dst.bin"}));
 }
 
@@ -364,7 +371,8 @@ TEST(CopyFileTest, RefusesHiddenDestination) {
     ASSERT_TRUE(scratch.ok());
     scratch.Write("src", "new");
     scratch.Write("hidden", "keep");
-    if (!StoresAttributes(scratch.Native("hidden"))) GTEST_SKIP() << "no user xattrs here";
+    if (!StoresAttributes(scratch.Native("hidden")))
+        GTEST_SKIP() << "no user xattrs here";
     ASSERT_TRUE(SetEntryAttributes(scratch.Engine("hidden"), kAttributeHidden));
     EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine("hidden")));
     EXPECT_EQ(scratch.Read("hidden"), "keep");
@@ -381,7 +389,7 @@ TEST(CopyFileTest, FailedCopyLeavesDestinationAndSourceUntouched) {
     const std::string big(1 << 20, 'b');
     scratch.Write("src", big);
     scratch.Write("dst", "old");
-    rlimit saved {};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
     small.rlim_cur = 4096;
@@ -492,7 +500,7 @@ TEST(LastWriteDateTest, LocalDateOfFilesThatNobodyHoldsOpen) {
     ASSERT_TRUE(scratch.ok());
     scratch.Write("f", "1");
     scratch.MakeDir("d");
-    tm local {};
+    tm local{};
     local.tm_year = 2021 - 1900;
     local.tm_mon = 2;
     local.tm_mday = 14;
