@@ -1,14 +1,14 @@
 #include <cstdint>
 
 #include "checks/check_kinds.h"
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "platform/file_system.h"
-#include "settings/error_box.h"
 
 namespace updater {
 namespace {
 
-struct DateInfo : Procedure {
+struct DATE_INFO : Procedure {
     String file;
     String date;
 };
@@ -32,20 +32,16 @@ bool FileDateOnOrAfter(const char* path, const String& date) {
 }
 
 Procedure* LoadDate(const String& name) {
-    return LoadRecord<DateInfo>(name, "DATE_INFO",
-                                {{"FILE", &DateInfo::file}, {"DATE", &DateInfo::date}});
+    return LoadRecord<DATE_INFO>(name, "DATE_INFO",
+                                {{"FILE", &DATE_INFO::file}, {"DATE", &DATE_INFO::date}});
 }
 
 bool ExecuteDate(Procedure& procedure) {
-    auto& record = static_cast<DateInfo&>(procedure);
-    const int count = record.file.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "FILE");
-        return false;
-    }
+    auto& record = static_cast<DATE_INFO&>(procedure);
+    const int count = CountListItems(record, record.file, "FILE");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
-        String path = record.file.GetToken(i, ",");
-        path.Trim(" ");
+        const String path = GetListItem(record.file, i);
         if (!FileDateOnOrAfter(path.CStr(), record.date)) {
             record.flag = true;
             return true;

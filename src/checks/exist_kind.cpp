@@ -1,31 +1,27 @@
 #include "checks/check_kinds.h"
 #include "core/system_queries.h"
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
-#include "settings/error_box.h"
 
 namespace updater {
 namespace {
 
-struct ExistInfo : Procedure {
+struct EXIST_INFO : Procedure {
     String file;
 };
 
 }  // namespace
 
 Procedure* LoadExist(const String& name) {
-    return LoadRecord<ExistInfo>(name, "EXIST_INFO", {{"FILE", &ExistInfo::file}});
+    return LoadRecord<EXIST_INFO>(name, "EXIST_INFO", {{"FILE", &EXIST_INFO::file}});
 }
 
 bool ExecuteExist(Procedure& procedure) {
-    auto& record = static_cast<ExistInfo&>(procedure);
-    const int count = record.file.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "FILE");
-        return false;
-    }
+    auto& record = static_cast<EXIST_INFO&>(procedure);
+    const int count = CountListItems(record, record.file, "FILE");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
-        String path = record.file.GetToken(i, ",");
-        path.Trim(" ");
+        const String path = GetListItem(record.file, i);
         if (!PathExists(path.CStr())) return true;
     }
     record.flag = true;

@@ -8,7 +8,7 @@
 namespace updater {
 namespace {
 
-struct MsgBoxInfo : Procedure {
+struct MSGBOX_INFO : Procedure {
     String flagCondition;
     String type;
     String text;
@@ -29,7 +29,7 @@ const BoxType kBoxTypes[] = {
 };
 
 // Whether the condition lets the box show; false with `failed` set when it names no procedure.
-bool ConditionHolds(MsgBoxInfo& record, bool& failed) {
+bool ConditionHolds(MSGBOX_INFO& record, bool& failed) {
     failed = false;
     if (record.flagCondition.CountTokens(",") < 2) return true;
     String targetName = record.flagCondition.GetToken(0, ",");
@@ -59,7 +59,7 @@ bool IsNegative(int answer) {
 }
 
 // Whether the run goes on after this answer.
-bool GoesOn(MsgBoxInfo& record, int answer) {
+bool GoesOn(MSGBOX_INFO& record, int answer) {
     if (IsPositive(answer)) return record.isAbort.GetToken(0, ",").ToInt() == 0;
     if (IsNegative(answer)) return record.isAbort.GetToken(1, ",").ToInt() == 0;
     return true;
@@ -68,15 +68,15 @@ bool GoesOn(MsgBoxInfo& record, int answer) {
 }  // namespace
 
 Procedure* LoadMsgBox(const String& name) {
-    return LoadRecord<MsgBoxInfo>(name, "MSGBOX_INFO",
-                                  {{"FLAG", &MsgBoxInfo::flagCondition},
-                                   {"TYPE", &MsgBoxInfo::type},
-                                   {"TEXT", &MsgBoxInfo::text},
-                                   {"ISABORT", &MsgBoxInfo::isAbort}});
+    return LoadRecord<MSGBOX_INFO>(name, "MSGBOX_INFO",
+                                  {{"FLAG", &MSGBOX_INFO::flagCondition},
+                                   {"TYPE", &MSGBOX_INFO::type},
+                                   {"TEXT", &MSGBOX_INFO::text},
+                                   {"ISABORT", &MSGBOX_INFO::isAbort}});
 }
 
 bool ExecuteMsgBox(Procedure& procedure) {
-    auto& record = static_cast<MsgBoxInfo&>(procedure);
+    auto& record = static_cast<MSGBOX_INFO&>(procedure);
     bool failed = false;
     if (!ConditionHolds(record, failed)) return !failed;
     const BoxType* boxType = FindBoxType(record.type);

@@ -5,12 +5,12 @@
 namespace updater {
 namespace {
 
-struct OsVerInfo : Procedure {};
+struct OSVER_INFO : Procedure {};
 
 }  // namespace
 
 Procedure* LoadOsVer(const String& name) {
-    return LoadRecord<OsVerInfo>(name, "OSVER_INFO", {});
+    return LoadRecord<OSVER_INFO>(name, "OSVER_INFO", {});
 }
 
 bool ExecuteOsVer(Procedure& procedure) {

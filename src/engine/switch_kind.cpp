@@ -7,14 +7,14 @@
 namespace updater {
 
 Procedure* LoadSwitch(const String& name) {
-    return LoadRecord<SwitchInfo>(name, "DATE_INFO",
-                                  {{"PROC", &SwitchInfo::proc},
-                                   {"0", &SwitchInfo::list0},
-                                   {"1", &SwitchInfo::list1}});
+    return LoadRecord<SWITCH_INFO>(name, "DATE_INFO",
+                                  {{"PROC", &SWITCH_INFO::proc},
+                                   {"0", &SWITCH_INFO::list0},
+                                   {"1", &SWITCH_INFO::list1}});
 }
 
 bool ExecuteSwitch(Procedure& procedure) {
-    auto& record = static_cast<SwitchInfo&>(procedure);
+    auto& record = static_cast<SWITCH_INFO&>(procedure);
     String targetName = record.proc;
     targetName.Trim(" ");
     const Procedure* target = FindProcedure(CurrentList(), targetName);

@@ -2,7 +2,7 @@
 
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "fileops/list_items.h"
+#include "engine/list_items.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
 #include "settings/error_box.h"
@@ -35,11 +35,8 @@ Procedure* LoadAttr(const String& name) {
 
 bool ExecuteAttr(Procedure& procedure) {
     ATTR_INFO& record = static_cast<ATTR_INFO&>(procedure);
-    const int count = record.file.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "FILE");
-        return false;
-    }
+    const int count = CountListItems(record, record.file, "FILE");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
         String file = GetListItem(record.file, i);
         const uint32_t value = static_cast<uint32_t>(GetListItem(record.arg, i).HexToInt());

@@ -3,7 +3,7 @@
 #include "core/system_queries.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "fileops/list_items.h"
+#include "engine/list_items.h"
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
@@ -80,11 +80,8 @@ using Transfer = bool (*)(const String& from, const String& to);
 
 bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMessage) {
     TransferInfo& record = static_cast<TransferInfo&>(procedure);
-    const int count = record.from.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "FROM");
-        return false;
-    }
+    const int count = CountListItems(record, record.from, "FROM");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
         String source = GetListItem(record.from, i);
         String destination = GetListItem(record.to, i);

@@ -3,7 +3,7 @@
 #include "core/system_queries.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "fileops/list_items.h"
+#include "engine/list_items.h"
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
@@ -49,11 +49,8 @@ Procedure* LoadDelete(const String& name) {
 
 bool ExecuteDelete(Procedure& procedure) {
     DELETE_INFO& record = static_cast<DELETE_INFO&>(procedure);
-    const int count = record.file.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "FILE");
-        return false;
-    }
+    const int count = CountListItems(record, record.file, "FILE");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
         String item = GetListItem(record.file, i);
         if (!DeletePath(item)) {

@@ -2,7 +2,7 @@
 
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "fileops/list_items.h"
+#include "engine/list_items.h"
 #include "fileops/walker.h"
 #include "settings/error_box.h"
 
@@ -14,11 +14,8 @@ Procedure* LoadMakeDir(const String& name) {
 
 bool ExecuteMakeDir(Procedure& procedure) {
     MAKEDIR_INFO& record = static_cast<MAKEDIR_INFO&>(procedure);
-    const int count = record.dir.CountTokens(",");
-    if (count == 0) {
-        ShowError(kMsgBadItemCount, record.name.CStr(), "DIR");
-        return false;
-    }
+    const int count = CountListItems(record, record.dir, "DIR");
+    if (count == 0) return false;
     for (int i = 0; i < count; ++i) {
         String item = GetListItem(record.dir, i);
         if (!CreateDirectoryTree(item)) {
