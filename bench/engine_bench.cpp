@@ -30,7 +30,8 @@ struct GeneratedList {
 
 std::string Join(const std::vector<std::string>& names) {
     std::string joined;
-    for (const std::string& name : names) joined += (joined.empty() ? "" : ",") + name;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : ",") + name;
     return joined;
 }
 
@@ -62,7 +63,8 @@ std::string GenerateScript(int procedures) {
     for (size_t index = lists.size(); index-- > 0;) {
         const std::string marker = "@" + std::to_string(index) + "@";
         const size_t at = sections.find(marker);
-        if (at != std::string::npos) sections.replace(at, marker.size(), Join(lists[index].names));
+        if (at != std::string::npos)
+            sections.replace(at, marker.size(), Join(lists[index].names));
     }
     return "[UPDATER]\nNAME=Bench\nPROC=" + Join(lists[0].names) + "\n" + sections;
 }
@@ -74,8 +76,10 @@ double RunOnce(const std::string& directory) {
     const auto started = std::chrono::steady_clock::now();
     ModulePath = (directory + "/bench").c_str();
     SettingsPath = (directory + "/bench.ini").c_str();
-    for (char* p = ModulePath.CStr(); *p; ++p) *p = *p == '/' ? '\\' : *p;
-    for (char* p = SettingsPath.CStr(); *p; ++p) *p = *p == '/' ? '\\' : *p;
+    for (char* p = ModulePath.CStr(); *p; ++p)
+        *p = *p == '/' ? '\\' : *p;
+    for (char* p = SettingsPath.CStr(); *p; ++p)
+        *p = *p == '/' ? '\\' : *p;
     InitSymbols();
     const bool ok = ReadUpdaterSection() && RunScript();
     FreeAllLists();
@@ -88,15 +92,18 @@ void Measure(int procedures) {
     const std::string directory = mkdtemp(pattern);
     std::ofstream(directory + "/bench.ini") << GenerateScript(procedures);
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) return;
+    if (pipe(pipeFds) != 0)
+        return;
     const pid_t child = fork();
     if (child == 0) {
         const double seconds = RunOnce(directory);
-        if (write(pipeFds[1], &seconds, sizeof seconds) != sizeof seconds) _exit(1);
+        if (write(pipeFds[1], &seconds, sizeof seconds) != sizeof seconds)
+            _exit(1);
         _exit(0);
     }
     double seconds = -1;
-    if (read(pipeFds[0], &seconds, sizeof seconds) != sizeof seconds) seconds = -1;
+    if (read(pipeFds[0], &seconds, sizeof seconds) != sizeof seconds)
+        seconds = -1;
     int status = 0;
     struct rusage usage {};
     wait4(child, &status, 0, &usage);
@@ -110,8 +117,11 @@ void Measure(int procedures) {
 
 int main(int argc, char** argv) {
     std::vector<int> sizes = {1250, 2500, 5000, 10000};
-    if (argc > 1) sizes.clear();
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    for (int size : sizes) Measure(size);
+    if (argc > 1)
+        sizes.clear();
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    for (int size : sizes)
+        Measure(size);
     return 0;
 }

@@ -19,10 +19,12 @@ Procedure* LoadExist(const String& name) {
 bool ExecuteExist(Procedure& procedure) {
     auto& record = static_cast<EXIST_INFO&>(procedure);
     const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     for (int i = 0; i < count; ++i) {
         const String path = GetListItem(record.file, i);
-        if (!PathExists(path.CStr())) return true;
+        if (!PathExists(path.CStr()))
+            return true;
     }
     record.flag = true;
     return true;

@@ -31,7 +31,8 @@ const BoxType kBoxTypes[] = {
 // Whether the condition lets the box show; false with `failed` set when it names no procedure.
 bool ConditionHolds(MSGBOX_INFO& record, bool& failed) {
     failed = false;
-    if (record.flagCondition.CountTokens(",") < 2) return true;
+    if (record.flagCondition.CountTokens(",") < 2)
+        return true;
     String targetName = record.flagCondition.GetToken(0, ",");
     targetName.Trim(" ");
     const Procedure* target = FindProcedure(CurrentList(), targetName);
@@ -45,7 +46,8 @@ bool ConditionHolds(MSGBOX_INFO& record, bool& failed) {
 
 const BoxType* FindBoxType(const String& type) {
     for (const BoxType& boxType : kBoxTypes) {
-        if (type.EqualsNoCase(boxType.word)) return &boxType;
+        if (type.EqualsNoCase(boxType.word))
+            return &boxType;
     }
     return nullptr;
 }
@@ -60,8 +62,10 @@ bool IsNegative(int answer) {
 
 // Whether the run goes on after this answer.
 bool GoesOn(MSGBOX_INFO& record, int answer) {
-    if (IsPositive(answer)) return record.isAbort.GetToken(0, ",").ToInt() == 0;
-    if (IsNegative(answer)) return record.isAbort.GetToken(1, ",").ToInt() == 0;
+    if (IsPositive(answer))
+        return record.isAbort.GetToken(0, ",").ToInt() == 0;
+    if (IsNegative(answer))
+        return record.isAbort.GetToken(1, ",").ToInt() == 0;
     return true;
 }
 
@@ -69,16 +73,17 @@ bool GoesOn(MSGBOX_INFO& record, int answer) {
 
 Procedure* LoadMsgBox(const String& name) {
     return LoadRecord<MSGBOX_INFO>(name, "MSGBOX_INFO",
-                                  {{"FLAG", &MSGBOX_INFO::flagCondition},
-                                   {"TYPE", &MSGBOX_INFO::type},
-                                   {"TEXT", &MSGBOX_INFO::text},
-                                   {"ISABORT", &MSGBOX_INFO::isAbort}});
+                                   {{"FLAG", &MSGBOX_INFO::flagCondition},
+                                    {"TYPE", &MSGBOX_INFO::type},
+                                    {"TEXT", &MSGBOX_INFO::text},
+                                    {"ISABORT", &MSGBOX_INFO::isAbort}});
 }
 
 bool ExecuteMsgBox(Procedure& procedure) {
     auto& record = static_cast<MSGBOX_INFO&>(procedure);
     bool failed = false;
-    if (!ConditionHolds(record, failed)) return !failed;
+    if (!ConditionHolds(record, failed))
+        return !failed;
     const BoxType* boxType = FindBoxType(record.type);
     if (boxType == nullptr) {
         ShowError(kMsgBadSymbol, record.type.CStr());
@@ -87,7 +92,8 @@ bool ExecuteMsgBox(Procedure& procedure) {
     record.text.ReplaceAll("%n", "\n");
     record.text.ReplaceAll("%t", "\t");
     const int answer = ShowMessage(record.text, boxType->style);
-    if (IsPositive(answer)) record.flag = true;
+    if (IsPositive(answer))
+        record.flag = true;
     return GoesOn(record, answer);
 }
 

@@ -6,7 +6,7 @@ namespace updater {
 // fixed-size entries. Every change allocates a block of exactly the new size. A failed
 // allocation leaves the Buffer empty and is reported only by Alloc, Set and Cat.
 class Buffer {
-public:
+  public:
     Buffer();
     Buffer(const Buffer& b);
     virtual ~Buffer();

@@ -13,7 +13,7 @@ namespace updater {
 // quote-aware), items (between a delimiter text) and blocks (between nested markers), without
 // ever building a list.
 class String {
-public:
+  public:
     String();
     String(const char* s);  // NOLINT(google-explicit-constructor): texts convert freely
     String(const String& s);
@@ -90,7 +90,7 @@ public:
     String& operator=(const String& s) { return Assign(s); }
     String& operator=(const char* s) { return Assign(s); }
 
-private:
+  private:
     char* text_;
 };
 

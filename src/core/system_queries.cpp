@@ -14,17 +14,21 @@ bool PathExists(const char* path) {
     return search.Start(path, entry);
 }
 
-bool IsNtPlatform() { return platform::IsNtFamily(); }
+bool IsNtPlatform() {
+    return platform::IsNtFamily();
+}
 
 bool GetSpecialFolder(void* /*owner*/, String& out, int id) {
     std::string path;
-    if (!platform::GetSpecialFolderPath(id, path)) return false;
+    if (!platform::GetSpecialFolderPath(id, path))
+        return false;
     return out.Set(path.c_str());
 }
 
 bool GetDirectoryPart(const char* path, String& out) {
     const char* lastBackslash = std::strrchr(path, '\\');
-    if (lastBackslash == nullptr || lastBackslash == path) return false;
+    if (lastBackslash == nullptr || lastBackslash == path)
+        return false;
     return out.Set(std::string(path, lastBackslash).c_str());
 }
 

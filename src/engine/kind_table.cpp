@@ -10,23 +10,19 @@ namespace {
 // In the order in which MODE words are tried. Kinds not built into this program are absent, so
 // their MODE is reported like any unknown word.
 const ProcedureKind kKinds[] = {
-    {"EXIST", LoadExist, ExecuteExist},
-    {"DATE", LoadDate, ExecuteDate},
-    {"SWITCH", LoadSwitch, ExecuteSwitch},
-    {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
-    {"COPY", LoadCopy, ExecuteCopy},
-    {"DELETE", LoadDelete, ExecuteDelete},
-    {"OSVER", LoadOsVer, ExecuteOsVer},
-    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
-    {"ATTR", LoadAttr, ExecuteAttr},
-    {"MOVE", LoadMove, ExecuteMove},
+    {"EXIST", LoadExist, ExecuteExist},    {"DATE", LoadDate, ExecuteDate},
+    {"SWITCH", LoadSwitch, ExecuteSwitch}, {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
+    {"COPY", LoadCopy, ExecuteCopy},       {"DELETE", LoadDelete, ExecuteDelete},
+    {"OSVER", LoadOsVer, ExecuteOsVer},    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
+    {"ATTR", LoadAttr, ExecuteAttr},       {"MOVE", LoadMove, ExecuteMove},
 };
 
 }  // namespace
 
 const ProcedureKind* FindKind(const String& mode) {
     for (const ProcedureKind& kind : kKinds) {
-        if (mode.EqualsNoCase(kind.mode)) return &kind;
+        if (mode.EqualsNoCase(kind.mode))
+            return &kind;
     }
     return nullptr;
 }

@@ -6,7 +6,8 @@ namespace updater {
 
 int CountListItems(const Procedure& procedure, String& list, const char* key) {
     const int count = list.CountTokens(",");
-    if (count == 0) ShowError(kMsgBadItemCount, procedure.name.CStr(), key);
+    if (count == 0)
+        ShowError(kMsgBadItemCount, procedure.name.CStr(), key);
     return count;
 }
 

@@ -7,8 +7,8 @@ namespace updater {
 // The head of every loaded procedure record; each kind derives its own record and adds its fields.
 // A record owns its texts and lives from its list's load until the list is freed.
 struct Procedure {
-    String name;  // the name as it stood in the list, spaces trimmed; also the section name
-    String mode;  // the MODE value as read (expanded)
+    String name;        // the name as it stood in the list, spaces trimmed; also the section name
+    String mode;        // the MODE value as read (expanded)
     bool flag = false;  // the outcome later procedures test; false when loaded
 
     virtual ~Procedure() = default;

@@ -30,7 +30,8 @@ ProcedureList EntryAt(int index) {
 
 Procedure* LoadProcedure(const String& name) {
     String mode;
-    if (!ReadKey(name.CStr(), "MODE", mode)) return nullptr;
+    if (!ReadKey(name.CStr(), "MODE", mode))
+        return nullptr;
     const ProcedureKind* kind = FindKind(mode);
     if (kind == nullptr) {
         ShowError(kMsgBadSymbol, mode.CStr());
@@ -80,26 +81,35 @@ bool RunList(ProcedureList list) {
         }
         const bool ok = kind->execute(procedure);
         LogProcedure(procedure.name.CStr(), procedure.mode.CStr(), ok, procedure.flag);
-        if (!ok) return false;
+        if (!ok)
+            return false;
     }
     return true;
 }
 
 Procedure* FindProcedure(ProcedureList list, const String& name) {
-    if (list == nullptr) return nullptr;
+    if (list == nullptr)
+        return nullptr;
     for (Procedure** record = list; *record != nullptr; ++record) {
-        if ((*record)->name.EqualsNoCase(name)) return *record;
+        if ((*record)->name.EqualsNoCase(name))
+            return *record;
     }
     return nullptr;
 }
 
-ProcedureList CurrentList() { return g_table.count == 0 ? nullptr : EntryAt(g_table.count - 1); }
+ProcedureList CurrentList() {
+    return g_table.count == 0 ? nullptr : EntryAt(g_table.count - 1);
+}
 
-int ListCount() { return g_table.count; }
+int ListCount() {
+    return g_table.count;
+}
 
 bool PushList(ProcedureList list) {
-    if (list == nullptr) return false;
-    if (!g_table.lists.Cat(&list, kEntrySize)) return false;
+    if (list == nullptr)
+        return false;
+    if (!g_table.lists.Cat(&list, kEntrySize))
+        return false;
     ++g_table.count;
     return true;
 }
@@ -116,7 +126,8 @@ int RemoveList(ProcedureList list) {
 }
 
 int FreeList(ProcedureList list) {
-    if (list == nullptr) return 0;
+    if (list == nullptr)
+        return 0;
     const int left = RemoveList(list);
     for (Procedure** record = list; *record != nullptr; ++record) {
         delete *record;

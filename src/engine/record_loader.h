@@ -29,9 +29,11 @@ Record* LoadRecord(const String& name, const char* objectName,
         return nullptr;
     }
     record->name = name;
-    if (!ReadKey(name.CStr(), "MODE", record->mode)) return nullptr;
+    if (!ReadKey(name.CStr(), "MODE", record->mode))
+        return nullptr;
     for (const TextKey<Record>& key : keys) {
-        if (!ReadKey(name.CStr(), key.key, (*record).*(key.field))) return nullptr;
+        if (!ReadKey(name.CStr(), key.key, (*record).*(key.field)))
+            return nullptr;
     }
     return record.release();
 }

@@ -27,7 +27,8 @@ constexpr int kProgramsFolder = 2;
 // A folder that cannot be found stands for nothing rather than for a leftover path.
 String SpecialFolderOrEmpty(int id) {
     String path;
-    if (!GetSpecialFolder(nullptr, path, id)) path = "";
+    if (!GetSpecialFolder(nullptr, path, id))
+        path = "";
     return path;
 }
 
@@ -37,7 +38,8 @@ bool ParseCaptionSwitch(String& text, String& caption) {
     caption = text.GetToken(1, "/t");
     if (caption.GetLength() == 0) {
         caption = text.GetToken(1, "-t");
-        if (caption.GetLength() == 0) return false;
+        if (caption.GetLength() == 0)
+            return false;
     }
     caption = caption.GetWord(0);
     return true;
@@ -48,7 +50,8 @@ String SettingsPathFor(String& modulePath) {
     // leading dot does not.
     const String name = modulePath.GetToken(-1, "\\");
     const char* dot = std::strrchr(name.CStr(), '.');
-    if (dot == nullptr || dot == name.CStr()) return modulePath.Concat(".ini");
+    if (dot == nullptr || dot == name.CStr())
+        return modulePath.Concat(".ini");
     String path = modulePath;
     path.ReplaceTokens(-1, -1, ".", "ini");
     return path;
@@ -62,9 +65,9 @@ bool InitSymbols() {
     SetSymbol("<Src>", ModulePath.GetTokens(0, -2, "\\").CStr());
     SetSymbol("<Desktop>",
               SpecialFolderOrEmpty(IsNtPlatform() ? kCommonDesktopFolder : kDesktopFolder).CStr());
-    SetSymbol("<Programs>",
-              SpecialFolderOrEmpty(IsNtPlatform() ? kCommonProgramsFolder : kProgramsFolder)
-                  .CStr());
+    SetSymbol(
+        "<Programs>",
+        SpecialFolderOrEmpty(IsNtPlatform() ? kCommonProgramsFolder : kProgramsFolder).CStr());
     ExpandDefinitions();
     return true;
 }
@@ -75,7 +78,8 @@ bool ReadUpdaterSection() {
 
 bool StartUp(const char* commandLine) {
     CommandLine = commandLine;
-    if (!ParseCaptionSwitch(CommandLine, Caption)) Caption = kDefaultCaption;
+    if (!ParseCaptionSwitch(CommandLine, Caption))
+        Caption = kDefaultCaption;
     ModulePath = platform::GetModulePath().c_str();
     SettingsPath = SettingsPathFor(ModulePath);
     LogStart(Caption.CStr(), SettingsPath.CStr());
@@ -84,8 +88,10 @@ bool StartUp(const char* commandLine) {
         return false;
     }
     InitSymbols();
-    if (!ReadUpdaterSection()) return false;
-    if (UpdaterName.GetLength() > 0) Caption = UpdaterName;
+    if (!ReadUpdaterSection())
+        return false;
+    if (UpdaterName.GetLength() > 0)
+        Caption = UpdaterName;
     return true;
 }
 
@@ -95,8 +101,10 @@ bool RunScript() {
         ShowError(kMsgBadItemCount, "UPDATER", "PROC");
         return false;
     }
-    if (LoadList(UpdaterProc, count) == nullptr) return false;
-    if (!RunList(CurrentList())) return false;
+    if (LoadList(UpdaterProc, count) == nullptr)
+        return false;
+    if (!RunList(CurrentList()))
+        return false;
     FreeList(CurrentList());
     return true;
 }

@@ -7,10 +7,9 @@
 namespace updater {
 
 Procedure* LoadSwitch(const String& name) {
-    return LoadRecord<SWITCH_INFO>(name, "DATE_INFO",
-                                  {{"PROC", &SWITCH_INFO::proc},
-                                   {"0", &SWITCH_INFO::list0},
-                                   {"1", &SWITCH_INFO::list1}});
+    return LoadRecord<SWITCH_INFO>(
+        name, "DATE_INFO",
+        {{"PROC", &SWITCH_INFO::proc}, {"0", &SWITCH_INFO::list0}, {"1", &SWITCH_INFO::list1}});
 }
 
 bool ExecuteSwitch(Procedure& procedure) {
@@ -24,13 +23,16 @@ bool ExecuteSwitch(Procedure& procedure) {
     }
     String branch = target->flag ? record.list1 : record.list0;
     const int count = branch.CountTokens(",");
-    if (count == 0) return true;
+    if (count == 0)
+        return true;
     if (ListCount() >= kMaxBranchDepth) {
         ShowError(kMsgBadSymbol, record.name.CStr());
         return false;
     }
-    if (LoadList(branch, count) == nullptr) return false;
-    if (!RunList(CurrentList())) return false;
+    if (LoadList(branch, count) == nullptr)
+        return false;
+    if (!RunList(CurrentList()))
+        return false;
     FreeList(CurrentList());
     return true;
 }

@@ -11,18 +11,23 @@ namespace updater {
 namespace {
 
 RunResult ResultOf(bool ranToEnd) {
-    if (ranToEnd) return RunResult::kDone;
+    if (ranToEnd)
+        return RunResult::kDone;
     return ErrorWasShown() ? RunResult::kError : RunResult::kAborted;
 }
 
 // Nobody sees an unattended run's boxes, so its exit code tells the outcome; an attended run has
 // already shown it.
 int ExitCodeFor(RunResult result) {
-    if (!IsUnattended()) return 0;
+    if (!IsUnattended())
+        return 0;
     switch (result) {
-        case RunResult::kDone: return 0;
-        case RunResult::kError: return 1;
-        case RunResult::kAborted: return 2;
+        case RunResult::kDone:
+            return 0;
+        case RunResult::kError:
+            return 1;
+        case RunResult::kAborted:
+            return 2;
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "fileops/attr.h"
 
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "engine/list_items.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
 #include "settings/error_box.h"
@@ -36,7 +36,8 @@ Procedure* LoadAttr(const String& name) {
 bool ExecuteAttr(Procedure& procedure) {
     ATTR_INFO& record = static_cast<ATTR_INFO&>(procedure);
     const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     for (int i = 0; i < count; ++i) {
         String file = GetListItem(record.file, i);
         const uint32_t value = static_cast<uint32_t>(GetListItem(record.arg, i).HexToInt());

@@ -1,9 +1,9 @@
 #include "fileops/copy_move.h"
 
 #include "core/system_queries.h"
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "engine/list_items.h"
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
@@ -81,7 +81,8 @@ using Transfer = bool (*)(const String& from, const String& to);
 bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMessage) {
     TransferInfo& record = static_cast<TransferInfo&>(procedure);
     const int count = CountListItems(record, record.from, "FROM");
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     for (int i = 0; i < count; ++i) {
         String source = GetListItem(record.from, i);
         String destination = GetListItem(record.to, i);

@@ -1,9 +1,9 @@
 #include "fileops/delete.h"
 
 #include "core/system_queries.h"
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "engine/list_items.h"
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
@@ -50,7 +50,8 @@ Procedure* LoadDelete(const String& name) {
 bool ExecuteDelete(Procedure& procedure) {
     DELETE_INFO& record = static_cast<DELETE_INFO&>(procedure);
     const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     for (int i = 0; i < count; ++i) {
         String item = GetListItem(record.file, i);
         if (!DeletePath(item)) {

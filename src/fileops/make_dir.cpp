@@ -1,8 +1,8 @@
 #include "fileops/make_dir.h"
 
+#include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
-#include "engine/list_items.h"
 #include "fileops/walker.h"
 #include "settings/error_box.h"
 
@@ -15,7 +15,8 @@ Procedure* LoadMakeDir(const String& name) {
 bool ExecuteMakeDir(Procedure& procedure) {
     MAKEDIR_INFO& record = static_cast<MAKEDIR_INFO&>(procedure);
     const int count = CountListItems(record, record.dir, "DIR");
-    if (count == 0) return false;
+    if (count == 0)
+        return false;
     for (int i = 0; i < count; ++i) {
         String item = GetListItem(record.dir, i);
         if (!CreateDirectoryTree(item)) {

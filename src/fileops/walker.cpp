@@ -59,7 +59,8 @@ bool IsDirectory(const char* path) {
 
 bool IsLink(const char* path) {
     uint32_t attributes = 0;
-    return GetPathAttributes(path, attributes) && (attributes & platform::kAttributeReparsePoint) != 0;
+    return GetPathAttributes(path, attributes) &&
+           (attributes & platform::kAttributeReparsePoint) != 0;
 }
 
 String WithoutTrailingBackslashes(const String& path) {

@@ -26,7 +26,7 @@ struct FoundEntry {
 // without a dot). A pattern without wildcards finds the entry itself, a directory included; a
 // pattern ending in a backslash finds nothing. "." and ".." are reported as Windows reports them.
 class DirectorySearch {
-public:
+  public:
     DirectorySearch();
     ~DirectorySearch();
     DirectorySearch(const DirectorySearch&) = delete;
@@ -40,7 +40,7 @@ public:
     // Ends the search; also done by the destructor.
     void Close();
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

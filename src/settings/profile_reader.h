@@ -6,7 +6,7 @@ namespace updater {
 
 // Text that the platform hands back for a key that is absent.
 constexpr const char* kNoData = "NO_DATA";
-constexpr unsigned kKeyCapacity = 259;       // a value arrives cut to 258 characters
+constexpr unsigned kKeyCapacity = 259;  // a value arrives cut to 258 characters
 constexpr unsigned kSectionCapacity = 0x7fff;
 
 // One raw read: no expansion, no message. False when the key or its section is absent.

@@ -9,7 +9,8 @@ String CaptionOf(const char* commandLine, bool* found = nullptr) {
     String text = commandLine;
     String caption = "unset";
     const bool ok = ParseCaptionSwitch(text, caption);
-    if (found) *found = ok;
+    if (found)
+        *found = ok;
     return ok ? caption : String("<none>");
 }
 

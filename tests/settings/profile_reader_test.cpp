@@ -23,9 +23,8 @@ TEST_F(ProfileReaderTest, TextKeysEmptyPresentMissingAndNoData) {
     EXPECT_FALSE(ReadKey("Setup", "MODE", out));
     EXPECT_FALSE(ReadKey("Nowhere", "MODE", out));
     EXPECT_STREQ(out.CStr(), "kept");
-    const std::vector<std::string> expected = {Message(2, "Setup", "GONE"),
-                                               Message(2, "Setup", "MODE"),
-                                               Message(2, "Nowhere", "MODE")};
+    const std::vector<std::string> expected = {
+        Message(2, "Setup", "GONE"), Message(2, "Setup", "MODE"), Message(2, "Nowhere", "MODE")};
     EXPECT_EQ(BoxTexts(), expected);
     EXPECT_EQ(Boxes()[0].style, 16u);
     EXPECT_EQ(Boxes()[0].caption, "Test");

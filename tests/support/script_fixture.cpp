@@ -19,7 +19,8 @@ namespace {
 
 std::string ToEnginePath(std::string path) {
     for (char& c : path) {
-        if (c == '/') c = '\\';
+        if (c == '/')
+            c = '\\';
     }
     return path;
 }
@@ -28,7 +29,8 @@ std::string ToEnginePath(std::string path) {
 std::string JsonText(const std::string& line, const std::string& key) {
     const std::string marker = "\"" + key + "\":\"";
     size_t at = line.find(marker);
-    if (at == std::string::npos) return "";
+    if (at == std::string::npos)
+        return "";
     std::string out;
     for (at += marker.size(); at < line.size() && line[at] != '"'; ++at) {
         if (line[at] != '\\') {
@@ -36,9 +38,12 @@ std::string JsonText(const std::string& line, const std::string& key) {
             continue;
         }
         const char escaped = line[++at];
-        if (escaped == 'n') out += '\n';
-        else if (escaped == 't') out += '\t';
-        else if (escaped == 'r') out += '\r';
+        if (escaped == 'n')
+            out += '\n';
+        else if (escaped == 't')
+            out += '\t';
+        else if (escaped == 'r')
+            out += '\r';
         else if (escaped == 'u') {
             out += static_cast<char>(std::stoi(line.substr(at + 1, 4), nullptr, 16));
             at += 4;
@@ -52,7 +57,8 @@ std::string JsonText(const std::string& line, const std::string& key) {
 long JsonNumber(const std::string& line, const std::string& key) {
     const std::string marker = "\"" + key + "\":";
     const size_t at = line.find(marker);
-    return at == std::string::npos ? -1 : std::strtol(line.c_str() + at + marker.size(), nullptr, 10);
+    return at == std::string::npos ? -1
+                                   : std::strtol(line.c_str() + at + marker.size(), nullptr, 10);
 }
 
 }  // namespace
@@ -95,7 +101,8 @@ void ScriptTest::Answer(const std::string& answers) {
 void ScriptTest::WriteScript(const std::string& text) {
     std::string crlf;
     for (char c : text) {
-        if (c == '\n') crlf += '\r';
+        if (c == '\n')
+            crlf += '\r';
         crlf += c;
     }
     WriteFile("setup.ini", crlf);
@@ -120,7 +127,8 @@ std::vector<ShownBox> ScriptTest::Boxes() const {
     std::vector<ShownBox> boxes;
     std::ifstream log(directory_ + "/run.log");
     for (std::string line; std::getline(log, line);) {
-        if (line.find("\"event\":\"box\"") == std::string::npos) continue;
+        if (line.find("\"event\":\"box\"") == std::string::npos)
+            continue;
         boxes.push_back({JsonText(line, "caption"), JsonText(line, "text"),
                          static_cast<unsigned>(JsonNumber(line, "style")),
                          static_cast<int>(JsonNumber(line, "answer"))});
@@ -130,13 +138,15 @@ std::vector<ShownBox> ScriptTest::Boxes() const {
 
 std::vector<std::string> ScriptTest::BoxTexts() const {
     std::vector<std::string> texts;
-    for (const ShownBox& box : Boxes()) texts.push_back(box.text);
+    for (const ShownBox& box : Boxes())
+        texts.push_back(box.text);
     return texts;
 }
 
 std::string Message(unsigned id, const char* first, const char* second) {
     const char* format = MessageText(id);
-    if (format == nullptr) return "";
+    if (format == nullptr)
+        return "";
     const int length = std::snprintf(nullptr, 0, format, first, second);
     std::string text(static_cast<size_t>(length) + 1, '\0');
     std::snprintf(text.data(), text.size(), format, first, second);

@@ -17,7 +17,7 @@ struct ShownBox {
 // A temporary directory holding a settings file, an unattended run with a run log, and empty
 // process-wide tables; boxes shown during the test are read back from the log.
 class ScriptTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
