@@ -33,6 +33,7 @@ def message(message_id, *args):
 
 class NativePlatform:
     name = 'native'
+    script_encoding = 'utf-8'
 
     def prepare(self):
         pass
@@ -140,8 +141,10 @@ class Sandbox:
             f.write(content)
         return target
 
-    def script(self, text, encoding='utf-8'):
-        with open(self.settings, 'w', encoding=encoding, newline='') as f:
+    def script(self, text, encoding=None):
+        """Writes the script in the encoding the platform reads Unicode scripts in."""
+        with open(self.settings, 'w', encoding=encoding or self.platform.script_encoding,
+                  newline='') as f:
             f.write(text.replace('\n', '\r\n'))
 
     def run(self, args=(), answers='', env=None, timeout=120):

@@ -5,14 +5,13 @@ that each case pays only for starting its program. No display is used: the cases
 message box through UPDATER_ANSWERS, and a windowless program needs none.
 
 Wine runs 32-bit programs only where the processor can run 32-bit code. Elsewhere the same sources
-are built as a 64-bit program (cmake/mingw-x86_64.cmake) and run in a 64-bit prefix;
-`python3 wine.py --arch` prints which build this machine can run.
+are built as a 64-bit program (cmake/mingw-x86_64.cmake) and run in a 64-bit prefix.
 
 Command line:
     python3 wine.py --arch                 prints i686 or x86_64
     python3 wine.py --run PROGRAM ARGS...  runs a Windows program in a fresh prefix and exits with
                                            its exit code; arguments that are absolute paths of
-                                           existing files are handed over as Z:\ paths
+                                           existing files are handed over on drive Z:
 """
 
 import os
@@ -117,7 +116,10 @@ class WinePlatform:
         self._check_program(program)
         line = ' '.join(['"%s"' % self.engine_path(os.path.abspath(program))] +
                         [quoted_if_needed(a) for a in args])
-        return ['env', 'WINE_LAUNCH_COMMAND_LINE=' + line, self._loader(), self.launcher]
+        # Wine's own output goes nowhere: background processes that the program starts (the
+        # desktop, services) inherit it and would hold the harness's pipes open after the run.
+        return ['env', 'WINE_LAUNCH_COMMAND_LINE=' + line, 'sh', '-c',
+                'exec "$0" "$@" </dev/null >/dev/null 2>&1', self._loader(), self.launcher]
 
     def env(self):
         return dict(self._environment)

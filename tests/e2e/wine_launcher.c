@@ -2,8 +2,8 @@
  * its exit code. Wine quotes every argument that it hands a program from the Linux side, so the
  * end-to-end cases go through this to give the Updater the same command line on both platforms.
  *
- * Without that variable it only starts and stops COM: the first use of COM in a new Wine prefix
- * waits for services that start slowly, and the harness pays for that once, before the cases. */
+ * Without that variable it only starts what a new Wine prefix starts on first use, slowly: COM's
+ * services and the desktop. The harness pays for that once, before the cases. */
 #include <objbase.h>
 #include <windows.h>
 
@@ -12,6 +12,7 @@ int wmain(void) {
     if (!GetEnvironmentVariableW(L"WINE_LAUNCH_COMMAND_LINE", commandLine, 32768)) {
         CoInitialize(NULL);
         CoUninitialize();
+        GetDesktopWindow();
         return 0;
     }
     SetEnvironmentVariableW(L"WINE_LAUNCH_COMMAND_LINE", NULL);

@@ -11,13 +11,9 @@ SCRIPT = ('[UPDATER]\nNAME=更新ツール\nPROC=確認,表示\n'
           'ISABORT=0,0\n')
 
 
-def script(sb, text):
-    sb.script(text, encoding=getattr(sb.platform, 'script_encoding', 'utf-8'))
-
-
 def case_japanese_script_paths_and_arguments(sb):
     sb.write('データ/ファイル.txt', 'x')
-    script(sb, SCRIPT)
+    sb.script(SCRIPT)
     result = sb.run(['引数'])
     assert [(p['name'], p['flag']) for p in result.procs] == [('確認', True), ('表示', True)], result
     assert [(b['caption'], b['text']) for b in result.boxes] == [
@@ -26,7 +22,7 @@ def case_japanese_script_paths_and_arguments(sb):
 
 
 def case_japanese_path_in_an_error_box(sb):
-    script(sb, '[UPDATER]\nNAME=更新ツール\nPROC=欠落\n[欠落]\nMODE=EXIST\n')
+    sb.script('[UPDATER]\nNAME=更新ツール\nPROC=欠落\n[欠落]\nMODE=EXIST\n')
     result = sb.run()
     assert [(b['caption'], b['text']) for b in result.boxes] == [
         ('更新ツール', message(2, '欠落', 'FILE'))], result
