@@ -87,6 +87,15 @@ bool RunList(ProcedureList list) {
     return true;
 }
 
+bool LoadAndRunList(const String& names, int count) {
+    if (LoadList(names, count) == nullptr)
+        return false;
+    if (!RunList(CurrentList()))
+        return false;
+    FreeList(CurrentList());
+    return true;
+}
+
 Procedure* FindProcedure(ProcedureList list, const String& name) {
     if (list == nullptr)
         return nullptr;

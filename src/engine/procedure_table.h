@@ -10,6 +10,9 @@ namespace updater {
 ProcedureList LoadList(const String& names, int count);
 // Runs the records in order; false as soon as one executor returns false.
 bool RunList(ProcedureList list);
+// Loads the list, runs it and frees it. A list that fails while running stays on the table, as the
+// lists below it do, until FreeAllLists.
+bool LoadAndRunList(const String& names, int count);
 // The first record of `list` whose name equals `name` without regard to case; null when none.
 Procedure* FindProcedure(ProcedureList list, const String& name);
 

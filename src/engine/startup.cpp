@@ -101,12 +101,7 @@ bool RunScript() {
         ShowError(kMsgBadItemCount, "UPDATER", "PROC");
         return false;
     }
-    if (LoadList(UpdaterProc, count) == nullptr)
-        return false;
-    if (!RunList(CurrentList()))
-        return false;
-    FreeList(CurrentList());
-    return true;
+    return LoadAndRunList(UpdaterProc, count);
 }
 
 }  // namespace updater

@@ -29,12 +29,7 @@ bool ExecuteSwitch(Procedure& procedure) {
         ShowError(kMsgBadSymbol, record.name.CStr());
         return false;
     }
-    if (LoadList(branch, count) == nullptr)
-        return false;
-    if (!RunList(CurrentList()))
-        return false;
-    FreeList(CurrentList());
-    return true;
+    return LoadAndRunList(branch, count);
 }
 
 }  // namespace updater
