@@ -44,8 +44,8 @@ class NativePlatform:
     def program_file(self, base):
         return base
 
-    def command(self, program, args):
-        return [program] + list(args)
+    def command(self, program, args, started_as=None):
+        return [started_as or program] + list(args)
 
     def env(self):
         return {}
@@ -147,7 +147,7 @@ class Sandbox:
                   newline='') as f:
             f.write(text.replace('\n', '\r\n'))
 
-    def run(self, args=(), answers='', env=None, timeout=120):
+    def run(self, args=(), answers='', env=None, timeout=120, started_as=None):
         environment = dict(os.environ)
         environment.pop('DISPLAY', None)
         environment.pop('WAYLAND_DISPLAY', None)
@@ -160,7 +160,7 @@ class Sandbox:
         if os.path.exists(self.log):
             os.remove(self.log)
         completed = subprocess.run(
-            self.platform.command(self.program, args), env=environment, cwd=self.root,
+            self.platform.command(self.program, args, started_as), env=environment, cwd=self.root,
             stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
         return Result(completed.returncode, self.read_log(),
                       completed.stderr.decode('utf-8', 'replace'))

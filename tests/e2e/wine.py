@@ -110,11 +110,13 @@ class WinePlatform:
     def program_file(self, base):
         return base + '.exe'
 
-    def command(self, program, args):
+    def command(self, program, args, started_as=None):
         """Runs the program through the launcher, which hands it the command line that the
-        Linux build would see: the program's quoted name, then the arguments joined alike."""
+        Linux build would see: the program's quoted name, then the arguments joined alike. The
+        program is started under `started_as` when given (a path on a mapped drive)."""
         self._check_program(program)
-        line = ' '.join(['"%s"' % self.engine_path(os.path.abspath(program))] +
+        name = started_as or self.engine_path(os.path.abspath(program))
+        line = ' '.join(['"%s"' % name] +
                         [quoted_if_needed(a) for a in args])
         # Wine's own output goes nowhere: background processes that the program starts (the
         # desktop, services) inherit it and would hold the harness's pipes open after the run.
@@ -140,6 +142,13 @@ class WinePlatform:
             self._wine(['reg', 'add', key, '/ve', '/d', default_value, '/f'])
         if path_value is not None:
             self._wine(['reg', 'add', key, '/v', 'Path', '/d', path_value, '/f'])
+
+    def map_drive(self, letter, directory):
+        """Makes `directory` the root of drive `letter` in the prefix."""
+        link = os.path.join(self.prefix, 'dosdevices', letter.lower() + ':')
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(directory, link)
 
     # -- helpers -----------------------------------------------------------------------------
 

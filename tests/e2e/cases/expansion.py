@@ -9,11 +9,11 @@ from harness import Sandbox, only
 HEAD = '[UPDATER]\nNAME=Tool\nPROC=Show\n'
 
 
-def shown(sb, text, args=(), defines=''):
+def shown(sb, text, args=(), defines='', started_as=None):
     """The text that a box shows for TEXT=`text`."""
     sb.script(HEAD + '[DEFINE]\n' + defines +
               '[Show]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=%s\nISABORT=0,0\n' % text)
-    result = sb.run(args)
+    result = sb.run(args, started_as=started_as)
     assert len(result.boxes) == 1, result
     return result.boxes[0]['text']
 
@@ -82,6 +82,14 @@ def case_special_folders_by_hex_id(sb):
     if sb.platform.name == 'native':
         assert appdata == sb.epath('config')
         assert desktop == sb.epath('Desktop')
+
+
+@only('wine')
+def case_src_of_program_in_root_directory_of_a_drive(sb):
+    sb.platform.map_drive('r', sb.root)
+    started_as = 'R:\\' + os.path.basename(sb.program)
+    assert shown(sb, '[<Src>|<Base>]', defines='<Base>=<Src>\\..\n',
+                 started_as=started_as) == '[R:|R:\\..]'
 
 
 @only('native')
