@@ -28,20 +28,19 @@ const BoxType kBoxTypes[] = {
     {"QUESTION", 0x24},
 };
 
-// Whether the condition lets the box show; false with `failed` set when it names no procedure.
-bool ConditionHolds(MSGBOX_INFO& record, bool& failed) {
-    failed = false;
-    if (record.flagCondition.CountTokens(",") < 2)
-        return true;
-    String targetName = record.flagCondition.GetToken(0, ",");
-    targetName.Trim(" ");
-    const Procedure* target = FindProcedure(CurrentList(), targetName);
-    if (target == nullptr) {
-        ShowError(kMsgBadSymbol, record.flagCondition.CStr());
-        failed = true;
-        return false;
-    }
-    return record.flagCondition.GetToken(1, ",").ToInt() == (target->flag ? 1 : 0);
+enum class Condition { kShow, kSkip, kFailed };
+
+// A FLAG of a procedure name and 0 or 1 shows the box only on that outcome; anything shorter
+// always shows it.
+Condition CheckCondition(MSGBOX_INFO& record) {
+    String& condition = record.flagCondition;
+    if (condition.CountTokens(",") < 2)
+        return Condition::kShow;
+    const Procedure* target = FindNamedProcedure(condition.GetToken(0, ","), condition);
+    if (target == nullptr)
+        return Condition::kFailed;
+    const bool matches = condition.GetToken(1, ",").ToInt() == (target->flag ? 1 : 0);
+    return matches ? Condition::kShow : Condition::kSkip;
 }
 
 const BoxType* FindBoxType(const String& type) {
@@ -81,9 +80,9 @@ Procedure* LoadMsgBox(const String& name) {
 
 bool ExecuteMsgBox(Procedure& procedure) {
     auto& record = static_cast<MSGBOX_INFO&>(procedure);
-    bool failed = false;
-    if (!ConditionHolds(record, failed))
-        return !failed;
+    const Condition condition = CheckCondition(record);
+    if (condition != Condition::kShow)
+        return condition == Condition::kSkip;
     const BoxType* boxType = FindBoxType(record.type);
     if (boxType == nullptr) {
         ShowError(kMsgBadSymbol, record.type.CStr());

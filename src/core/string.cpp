@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "core/numbers.h"
 #include "core/string_scan.h"
 #include "resources/message_table.h"
 
@@ -308,13 +309,13 @@ String& String::Format(const char* format, ...) {
 
 int String::ToInt() const {
     int value = 0;
-    std::sscanf(TextOf(text_), "%d", &value);
+    ParseDecimal(TextOf(text_), value);
     return value;
 }
 
 int String::HexToInt() const {
     unsigned value = 0;
-    std::sscanf(TextOf(text_), "0x%x", &value);
+    ParseHex(TextOf(text_), value);
     return static_cast<int>(value);
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/buffer.h"
 #include "engine/kind_table.h"
+#include "engine/list_items.h"
 #include "settings/error_box.h"
 #include "settings/profile_reader.h"
 #include "settings/run_log.h"
@@ -13,18 +14,19 @@
 namespace updater {
 namespace {
 
-// The stack of loaded lists, bottom first, as pointer entries of a Buffer.
-struct ProcedureTable {
-    Buffer lists;
-    int count = 0;
-};
-ProcedureTable g_table;
+// The stack of loaded lists, bottom first, as pointer entries of a Buffer. The number of lists is
+// the number of entries, so that a Buffer emptied by a failed allocation holds no stale count.
+Buffer g_lists;
 
 constexpr unsigned kEntrySize = sizeof(ProcedureList);
 
+int EntryCount() {
+    return static_cast<int>(g_lists.size / kEntrySize);
+}
+
 ProcedureList EntryAt(int index) {
     ProcedureList list = nullptr;
-    std::memcpy(&list, g_table.lists.GetData() + index * kEntrySize, kEntrySize);
+    std::memcpy(&list, g_lists.GetData() + index * kEntrySize, kEntrySize);
     return list;
 }
 
@@ -37,7 +39,10 @@ Procedure* LoadProcedure(const String& name) {
         ShowError(kMsgBadSymbol, mode.CStr());
         return nullptr;
     }
-    return kind->load(name);
+    Procedure* procedure = kind->load(name);
+    if (procedure != nullptr)
+        procedure->kind = kind;
+    return procedure;
 }
 
 }  // namespace
@@ -55,9 +60,7 @@ ProcedureList LoadList(const String& names, int count) {
     std::fill(list, list + count + 1, nullptr);
     String items = names;
     for (int i = 0; i < count; ++i) {
-        String name = items.GetToken(i, ",");
-        name.Trim(" ");
-        list[i] = LoadProcedure(name);
+        list[i] = LoadProcedure(GetListItem(items, i));
         if (list[i] == nullptr) {
             FreeList(list);
             return nullptr;
@@ -74,12 +77,7 @@ ProcedureList LoadList(const String& names, int count) {
 bool RunList(ProcedureList list) {
     for (Procedure** record = list; *record != nullptr; ++record) {
         Procedure& procedure = **record;
-        const ProcedureKind* kind = FindKind(procedure.mode);
-        if (kind == nullptr) {
-            ShowError(kMsgBadSymbol, procedure.mode.CStr());
-            return false;
-        }
-        const bool ok = kind->execute(procedure);
+        const bool ok = procedure.kind->execute(procedure);
         LogProcedure(procedure.name.CStr(), procedure.mode.CStr(), ok, procedure.flag);
         if (!ok)
             return false;
@@ -96,6 +94,14 @@ bool LoadAndRunList(const String& names, int count) {
     return true;
 }
 
+Procedure* FindNamedProcedure(String name, const String& setting) {
+    name.Trim(" ");
+    Procedure* procedure = FindProcedure(CurrentList(), name);
+    if (procedure == nullptr)
+        ShowError(kMsgBadSymbol, setting.CStr());
+    return procedure;
+}
+
 Procedure* FindProcedure(ProcedureList list, const String& name) {
     if (list == nullptr)
         return nullptr;
@@ -107,31 +113,27 @@ Procedure* FindProcedure(ProcedureList list, const String& name) {
 }
 
 ProcedureList CurrentList() {
-    return g_table.count == 0 ? nullptr : EntryAt(g_table.count - 1);
+    return EntryCount() == 0 ? nullptr : EntryAt(EntryCount() - 1);
 }
 
 int ListCount() {
-    return g_table.count;
+    return EntryCount();
 }
 
 bool PushList(ProcedureList list) {
     if (list == nullptr)
         return false;
-    if (!g_table.lists.Cat(&list, kEntrySize))
-        return false;
-    ++g_table.count;
-    return true;
+    return g_lists.Cat(&list, kEntrySize);
 }
 
 int RemoveList(ProcedureList list) {
-    for (int k = g_table.count - 1; k >= 0; --k) {
+    for (int k = EntryCount() - 1; k >= 0; --k) {
         if (EntryAt(k) == list) {
-            --g_table.count;
-            g_table.lists.Delete(k * kEntrySize, kEntrySize);
+            g_lists.Delete(k * kEntrySize, kEntrySize);
             break;
         }
     }
-    return g_table.count;
+    return EntryCount();
 }
 
 int FreeList(ProcedureList list) {

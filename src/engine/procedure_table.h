@@ -16,6 +16,10 @@ bool LoadAndRunList(const String& names, int count);
 // The first record of `list` whose name equals `name` without regard to case; null when none.
 Procedure* FindProcedure(ProcedureList list, const String& name);
 
+// The procedure of the current list named `name` (spaces around it ignored); null, after message 6
+// showing the setting that named it, when there is none.
+Procedure* FindNamedProcedure(String name, const String& setting);
+
 // The ProcedureTable: the process-wide stack of loaded lists; the top one is being run.
 ProcedureList CurrentList();
 // The number of lists on the table: the nesting depth of the running branch.

@@ -14,17 +14,15 @@ Procedure* LoadSwitch(const String& name) {
 
 bool ExecuteSwitch(Procedure& procedure) {
     auto& record = static_cast<SWITCH_INFO&>(procedure);
-    String targetName = record.proc;
-    targetName.Trim(" ");
-    const Procedure* target = FindProcedure(CurrentList(), targetName);
-    if (target == nullptr) {
-        ShowError(kMsgBadSymbol, record.proc.CStr());
+    const Procedure* target = FindNamedProcedure(record.proc, record.proc);
+    if (target == nullptr)
         return false;
-    }
     String branch = target->flag ? record.list1 : record.list0;
     const int count = branch.CountTokens(",");
     if (count == 0)
         return true;
+    // The bound is met only by a branch that leads back to itself, so the message names the SWITCH
+    // as the symbol at fault.
     if (ListCount() >= kMaxBranchDepth) {
         ShowError(kMsgBadSymbol, record.name.CStr());
         return false;

@@ -1,5 +1,7 @@
 #include "engine/updater.h"
 
+#include <new>
+
 #include "engine/procedure_table.h"
 #include "engine/startup.h"
 #include "platform/system.h"
@@ -32,6 +34,17 @@ int ExitCodeFor(RunResult result) {
     return 0;
 }
 
+// The standard library's containers report exhausted memory by exception; the run then stops as on
+// any other allocation failure.
+bool StartAndRun(const std::string& commandLine) {
+    try {
+        return StartUp(commandLine.c_str()) && RunScript();
+    } catch (const std::bad_alloc&) {
+        ShowError(kMsgOutOfMemory, "Updater");
+        return false;
+    }
+}
+
 }  // namespace
 
 int RunUpdater(const std::string& commandLine) {
@@ -39,7 +52,7 @@ int RunUpdater(const std::string& commandLine) {
     StartRunLog();
     ForgetShownErrors();
     platform::StartComponentModel();
-    const bool ranToEnd = StartUp(commandLine.c_str()) && RunScript();
+    const bool ranToEnd = StartAndRun(commandLine);
     FreeAllLists();
     platform::StopComponentModel();
     const RunResult result = ResultOf(ranToEnd);

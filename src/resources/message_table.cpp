@@ -3,7 +3,7 @@
 namespace updater {
 
 // One literal per line of a message. Every label ends in a full-width colon; the label of message 1
-// has an ASCII colon before it, as the original table has.
+// also has an ASCII colon before it, and scripts' users know the text so.
 const char* MessageText(unsigned id) {
     switch (id) {
         case 1:

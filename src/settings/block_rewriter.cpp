@@ -1,6 +1,7 @@
 #include "settings/block_rewriter.h"
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ class RewriteText {
     explicit RewriteText(std::string_view text) : rest_(text.rbegin(), text.rend()) {}
 
     std::size_t Size() const { return rest_.size(); }
+    std::size_t WholeSize() const { return done_.size() + rest_.size(); }
     // The byte `offset` bytes after the resume point.
     char At(std::size_t offset) const { return rest_[rest_.size() - 1 - offset]; }
     std::string Slice(std::size_t first, std::size_t last) const {
@@ -106,6 +108,18 @@ class BlockWalk {
     std::optional<std::size_t> nextClose_;
 };
 
+// Symbols that use an earlier symbol twice double with every entry; a value stops growing here,
+// and a reference that would carry it further stays as written. Far above any real path.
+constexpr std::size_t kMaxRewrittenLength = 1 << 20;
+
+bool Fits(const RewriteText& rewrite, const Span& block, const String& replacement) {
+    if (replacement.CStr() == nullptr)
+        return false;
+    const std::size_t blockLength = block.last - block.first + 1;
+    return rewrite.WholeSize() - blockLength + std::strlen(replacement.CStr()) <=
+           kMaxRewrittenLength;
+}
+
 // The blocks that close, as the passes are counted: an opening marker after the last closing
 // marker ends the walk.
 int CountClosedBlocks(std::string_view text, char open, char close) {
@@ -143,13 +157,13 @@ bool RewriteBlocks(String& text, char open, char close, const BlockResolver& res
             changed = resolve(String(), replacement) || changed;
             break;
         }
-        if (!resolve(String(rewrite.Slice(block->first, block->last).c_str()), replacement)) {
+        if (!resolve(String(rewrite.Slice(block->first, block->last).c_str()), replacement) ||
+            !Fits(rewrite, *block, replacement)) {
             rewrite.Keep(block->last + 1);
             continue;
         }
         rewrite.Keep(block->first);
-        const char* inserted = replacement.CStr();
-        rewrite.Replace(block->last - block->first + 1, inserted != nullptr ? inserted : "");
+        rewrite.Replace(block->last - block->first + 1, replacement.CStr());
         changed = true;
     }
     if (changed)

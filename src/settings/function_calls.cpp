@@ -1,7 +1,5 @@
 #include "settings/function_calls.h"
 
-#include <algorithm>
-
 #include "core/system_queries.h"
 #include "settings/process_values.h"
 #include "settings/registry_key.h"
@@ -12,6 +10,7 @@ namespace {
 constexpr const char* kItemDelimiter = "\\";
 constexpr const char* kWordSeparator = ", ";
 constexpr int kRangeItems = 3;  // ?Param, first, last
+constexpr long long kMaxRangeWords = 1024;
 
 bool RegisteredProgram(const String& name, String& result) {
     String path;
@@ -52,18 +51,18 @@ String CommandWord(int index) {
     return index >= 0 && index < count ? CommandLine.GetWord(index) : String();
 }
 
-// Only the words that exist are joined: a range reaching past either end would otherwise add a
-// separator for every absent word, and an index such as 99999999 would build a text of hundreds
-// of megabytes.
+// Words `first` to `last` joined by ", ": negative indexes count from the end, and a word that
+// does not exist adds an empty word. A range is cut after kMaxRangeWords words, far beyond any
+// command line, so that an index such as 99999999 cannot build a text of hundreds of megabytes.
 String CommandWords(int first, int last) {
     const int count = CommandLine.CountWords();
-    first = std::max(FromEnd(first, count), 0);
-    last = std::min(FromEnd(last, count), count - 1);
+    const long long from = first < 0 ? static_cast<long long>(first) + count : first;
+    const long long to = last < 0 ? static_cast<long long>(last) + count : last;
     String words;
-    for (int index = first; index <= last; ++index) {
-        if (index > first)
+    for (long long index = from; index <= to && index - from < kMaxRangeWords; ++index) {
+        if (index > from)
             words.Append(kWordSeparator);
-        words.Append(CommandLine.GetWord(index));
+        words.Append(CommandLine.GetWord(static_cast<int>(index)));
     }
     return words;
 }

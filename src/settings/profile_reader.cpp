@@ -1,9 +1,9 @@
 #include "settings/profile_reader.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "core/numbers.h"
 #include "platform/profile.h"
 #include "settings/error_box.h"
 #include "settings/expansion.h"
@@ -24,9 +24,7 @@ bool ReadProfileInt(const String& file, const char* section, const char* key, in
     String text;
     if (!ReadProfileText(file, section, key, text))
         return false;
-    int number = 0;
-    if (std::sscanf(text.CStr(), "%d", &number) == 1)
-        out = number;
+    ParseDecimal(text.CStr(), out);
     return true;
 }
 
