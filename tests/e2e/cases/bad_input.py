@@ -69,3 +69,15 @@ def case_utf8_script_with_bom_and_japanese_names(sb):
     sb.script('\ufeff[UPDATER]\nNAME=更新ツール\nPROC=確認\n[確認]\nMODE=OSVER\n')
     result = sb.run()
     assert result.procs and result.procs[0]['name'] == '確認', result
+
+
+def case_definitions_that_double_stop_growing(sb):
+    defines = '<X0>=abcdefgh\n' + ''.join('<X%d>=<X%d><X%d>\n' % (i, i - 1, i - 1)
+                                          for i in range(1, 40))
+    sb.script('[UPDATER]\nNAME=T\nPROC=Show\n[DEFINE]\n' + defines +
+              '[Show]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=<X39>\nISABORT=0,0\n')
+    result = sb.run(timeout=120)
+    assert result.exit_code == 0, result.exit_code
+    # X17 reaches the bound; references that would carry a value past it stay as written.
+    text = result.boxes[0]['text']
+    assert text.startswith('<X17><X17><X18>') and len(text) <= 1 << 20, text[:100]
