@@ -1,5 +1,8 @@
 #include "fileops/copy_move.h"
 
+#include <string>
+#include <vector>
+
 #include "core/system_queries.h"
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
@@ -21,49 +24,76 @@ SourceForm FormOf(const String& from) {
     return lastItem.CountOf("*") > 0 ? SourceForm::Wildcard : SourceForm::SingleFile;
 }
 
-// The directory that is to hold a single destination file; a bare name lies in the current one.
-String DirectoryOfFile(const String& to) {
-    if (to.CountOf("\\") == 0)
-        return String(to.GetLength() > 0 ? "." : "");
-    return String(to).GetTokens(0, -2, "\\");
-}
-
 // The number of items of a directory path; the root, written as the empty text, is one item.
 int CountPathItems(String directory) {
     return directory.GetLength() == 0 ? 1 : directory.CountTokens("\\");
 }
 
-// True when `inner` is `outer` or lies below it, item by item and without regard to case. The
-// root, written as the empty text, holds everything.
-bool IsSameOrInside(String inner, String outer) {
-    if (outer.GetLength() == 0)
-        return true;
-    const int outerItems = outer.CountTokens("\\");
-    if (inner.CountTokens("\\") < outerItems)
+// A directory path as the platform's queries take it: a root keeps one backslash ("\", "C:\"),
+// since the empty text and a bare drive would not name it.
+String QueryPath(const String& directory) {
+    String trimmed = WithoutTrailingBackslashes(directory);
+    return IsUnsafeTarget(trimmed) ? trimmed.Concat("\\") : trimmed;
+}
+
+// True when `target` lies inside a directory that the pattern matches and the walk enters.
+bool LiesInMatchedDirectory(const String& pattern, const std::string& target) {
+    const String directory = DirectoryPartOf(pattern);
+    platform::DirectorySearch search;
+    platform::FoundEntry entry;
+    for (bool found = search.Start(pattern.CStr(), entry); found; found = search.Next(entry)) {
+        const bool walkedInto = (entry.attributes & platform::kAttributeDirectory) != 0 &&
+                                (entry.attributes & platform::kAttributeReparsePoint) == 0 &&
+                                entry.name != "." && entry.name != "..";
+        String matched = directory.Concat("\\").Concat(entry.name.c_str());
+        if (walkedInto && platform::LiesWithin(target, matched.CStr()))
+            return true;
+    }
+    return false;
+}
+
+// True when a transfer would write into what it reads: a directory source whose target is the
+// source or lies inside it; a pattern whose target is the pattern's own directory (every entry
+// would land on itself) or lies inside a directory the pattern matches (the walk would meet its
+// own copies without end). The platform compares the entries themselves, so letter case, ".",
+// "..", and links on the way are all seen through. The target must exist.
+bool WritesIntoSource(const String& from, SourceForm form, const String& targetDir) {
+    const std::string target = QueryPath(targetDir).CStr();
+    if (form == SourceForm::Directory)
+        return platform::LiesWithin(target, QueryPath(from).CStr());
+    const String patternDir = QueryPath(DirectoryPartOf(from));
+    if (!platform::LiesWithin(target, patternDir.CStr()))
         return false;
-    return inner.GetTokens(0, outerItems - 1, "\\").EqualsNoCase(outer);
+    return platform::IsSameEntry(target, patternDir.CStr()) || LiesInMatchedDirectory(from, target);
 }
 
 // Fills the context of a directory or wildcard source and creates the target directory. A target
-// at a root, or one inside the very tree a directory source names (a walk that would never end),
-// fails the pair before anything is written.
+// at a root, or one that would have the transfer write into its own source, fails the pair; the
+// directories made for it are taken away again, so that a refused pair leaves nothing behind.
 bool PrepareTransfer(const String& from, const String& to, SourceForm form,
                      TransferContext& context) {
     if (form == SourceForm::Directory) {
-        String sourceRoot = WithoutTrailingBackslashes(from);
-        context.skipItems = CountPathItems(sourceRoot);
+        context.skipItems = CountPathItems(WithoutTrailingBackslashes(from));
         context.targetDir = WithoutTrailingBackslashes(to);
-        if (IsSameOrInside(context.targetDir, sourceRoot))
-            return false;
     } else {
         context.skipItems = String(from).CountTokens("\\") - 1;
         context.targetDir = WithoutTrailingBackslashes(String(to).GetTokens(0, -2, "\\"));
     }
-    return !IsUnsafeTarget(context.targetDir) && CreateDirectoryTree(context.targetDir);
+    if (IsUnsafeTarget(context.targetDir))
+        return false;
+    std::vector<String> made;
+    if (!CreateDirectoryTree(context.targetDir, &made))
+        return false;
+    if (!WritesIntoSource(from, form, context.targetDir))
+        return true;
+    for (auto directory = made.rbegin(); directory != made.rend(); ++directory)
+        platform::RemoveEmptyDirectory(directory->CStr());
+    return false;
 }
 
+// A bare destination name lies in the current directory.
 bool PrepareSingleFile(const String& to) {
-    String directory = DirectoryOfFile(to);
+    String directory = DirectoryPartOf(to);
     return !IsUnsafeTarget(directory) && CreateDirectoryTree(directory);
 }
 
@@ -107,9 +137,13 @@ bool CopyPath(const String& from, const String& to) {
 }
 
 // A link is moved as itself, as a single entry: walking through it would empty the directory it
-// leads to.
+// leads to. Written with trailing backslashes, a link to a directory is still the link.
 bool MovePath(const String& from, const String& to) {
-    const SourceForm form = IsLink(from.CStr()) ? SourceForm::SingleFile : FormOf(from);
+    if (IsLink(from.CStr())) {
+        String link = IsDirectory(from.CStr()) ? WithoutTrailingBackslashes(from) : from;
+        return PrepareSingleFile(to) && platform::MoveEntry(link.CStr(), to.CStr());
+    }
+    const SourceForm form = FormOf(from);
     if (form == SourceForm::SingleFile) {
         return PrepareSingleFile(to) && platform::MoveEntry(from.CStr(), to.CStr());
     }
@@ -120,13 +154,16 @@ bool MovePath(const String& from, const String& to) {
     return form == SourceForm::Wildcard || platform::RemoveEmptyDirectory(from.CStr());
 }
 
+// A link to a directory is not copied, and the pair fails: making links is not always permitted,
+// an empty directory in its place would pass for a copy of it, and copying what it leads to could
+// go on without end (a link to an enclosing directory). What it leads to is never touched.
 int CopyVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
         case VisitFile:
             return platform::CopyFileTo(path.CStr(), DestinationOf(path, transfer).CStr());
         case VisitDirEnter:
-            return EnsureDirectory(DestinationOf(path, transfer));
+            return !IsLink(path.CStr()) && EnsureDirectory(DestinationOf(path, transfer));
         case VisitDirLeave:
             return 1;
         default:
@@ -135,19 +172,25 @@ int CopyVisitor(const String& path, int kind, void* context) {
 }
 
 // A file met inside a directory or wildcard MOVE replaces its destination; the removal's result
-// is not looked at, since a destination that stays makes the move itself fail.
+// is not looked at, since a destination that stays makes the move itself fail. A destination that
+// is the moved file itself under another name (through a link, say) is never removed: the move
+// fails on it instead. A link to a directory is moved as the link once it is left, and nothing is
+// made for it on entering.
 int MoveVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
         case VisitFile: {
             String destination = DestinationOf(path, transfer);
-            if (PathExists(destination.CStr()))
+            if (PathExists(destination.CStr()) &&
+                !platform::IsSameEntry(path.CStr(), destination.CStr()))
                 platform::DeleteFileEntry(destination.CStr());
             return platform::MoveEntry(path.CStr(), destination.CStr());
         }
         case VisitDirEnter:
-            return EnsureDirectory(DestinationOf(path, transfer));
+            return IsLink(path.CStr()) || EnsureDirectory(DestinationOf(path, transfer));
         case VisitDirLeave:
+            if (IsLink(path.CStr()))
+                return platform::MoveEntry(path.CStr(), DestinationOf(path, transfer).CStr());
             return platform::RemoveEmptyDirectory(path.CStr());
         default:
             return 0;

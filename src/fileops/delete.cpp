@@ -10,17 +10,26 @@
 #include "settings/error_box.h"
 
 namespace updater {
+namespace {
+
+// A link goes as a link; what it leads to was not named. Trailing backslashes name the link too
+// when it leads to a directory, and nothing (so nothing to delete) when it leads to a file.
+bool DeleteLink(const String& path) {
+    String link = WithoutTrailingBackslashes(path);
+    if (link.GetLength() != path.GetLength() && !IsDirectory(path.CStr()))
+        return true;
+    return platform::RemoveEmptyDirectory(link.CStr()) || platform::DeleteFileEntry(link.CStr());
+}
+
+}  // namespace
 
 // A directory named with trailing backslashes is still that directory; anything else so written
 // names nothing and counts as deleted. A root, or a pattern directly in one, is never deleted.
 bool DeletePath(const String& path) {
     if (IsUnsafeDeleteItem(path))
         return false;
-    // A link goes as a link; what it leads to was not named.
-    if (IsLink(path.CStr())) {
-        return platform::DeleteFileEntry(path.CStr()) ||
-               platform::RemoveEmptyDirectory(path.CStr());
-    }
+    if (IsLink(path.CStr()))
+        return DeleteLink(path);
     if (IsDirectory(path.CStr())) {
         return WalkFiles(path, DeleteVisitor, true, nullptr) &&
                platform::RemoveEmptyDirectory(path.CStr());

@@ -1,23 +1,18 @@
 #include "fileops/root_guard.h"
 
 #include "fileops/walker.h"
+#include "platform/file_system.h"
 
 namespace updater {
 namespace {
 
 bool IsBareDrive(const String& text) {
-    const char* s = text.CStr();
-    bool letter = (s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z');
-    return letter && s[1] == ':' && s[2] == '\0';
+    return text.GetLength() == 2 && platform::StartsWithDrive(text.CStr());
 }
 
 bool IsEmptyOrDrive(const String& text) {
     String trimmed = WithoutTrailingBackslashes(text);
     return trimmed.GetLength() == 0 || IsBareDrive(trimmed);
-}
-
-bool HasWildcards(const String& name) {
-    return name.CountOf("*") > 0 || name.CountOf("?") > 0;
 }
 
 }  // namespace
@@ -34,7 +29,7 @@ bool IsUnsafeDeleteItem(const String& item) {
     if (IsRootPath(item))
         return true;
     String path(item);
-    if (!HasWildcards(path.GetToken(-1, "\\")))
+    if (!platform::HasWildcards(path.GetToken(-1, "\\").CStr()))
         return false;
     return path.CountOf("\\") == 0 || IsEmptyOrDrive(path.GetTokens(0, -2, "\\"));
 }

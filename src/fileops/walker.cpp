@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/system_queries.h"
+#include "fileops/root_guard.h"
 #include "platform/file_system.h"
 
 namespace updater {
@@ -15,6 +16,7 @@ bool IsDotEntry(const platform::FoundEntry& entry) {
 bool VisitEntry(const String& directory, const platform::FoundEntry& entry, WalkVisitor visitor,
                 bool recursive, void* context) {
     const bool isDirectory = (entry.attributes & platform::kAttributeDirectory) != 0;
+    const bool isLink = (entry.attributes & platform::kAttributeReparsePoint) != 0;
     if (isDirectory && IsDotEntry(entry))
         return true;
     String entryPath = directory.Concat("\\").Concat(entry.name.c_str());
@@ -22,7 +24,7 @@ bool VisitEntry(const String& directory, const platform::FoundEntry& entry, Walk
         return visitor(entryPath, VisitFile, context) != 0;
     if (visitor(entryPath, VisitDirEnter, context) == 0)
         return false;
-    if (recursive && !WalkFiles(entryPath, visitor, true, context))
+    if (recursive && !isLink && !WalkFiles(entryPath, visitor, true, context))
         return false;
     return visitor(entryPath, VisitDirLeave, context) != 0;
 }
@@ -31,13 +33,6 @@ bool VisitEntry(const String& directory, const platform::FoundEntry& entry, Walk
 // drive or root, the first item of every other path.
 int FirstCreatableItem(const String& path) {
     return std::strncmp(path.CStr(), "\\\\", 2) == 0 ? 4 : 1;
-}
-
-// A bare name lies in the current directory.
-String DirectoryPartOf(String& pattern) {
-    if (pattern.CountOf("\\") == 0)
-        return String(".");
-    return pattern.GetTokens(0, -2, "\\");
 }
 
 bool EndsWithBackslash(const String& text) {
@@ -57,10 +52,19 @@ bool IsDirectory(const char* path) {
     return GetPathAttributes(path, attributes) && (attributes & platform::kAttributeDirectory) != 0;
 }
 
+// A root is never a link; "C:" alone would name the drive's current directory.
 bool IsLink(const char* path) {
+    if (IsRootPath(String(path)))
+        return false;
     uint32_t attributes = 0;
-    return GetPathAttributes(path, attributes) &&
+    return GetPathAttributes(WithoutTrailingBackslashes(String(path)), attributes) &&
            (attributes & platform::kAttributeReparsePoint) != 0;
+}
+
+String DirectoryPartOf(const String& path) {
+    if (path.CountOf("\\") == 0)
+        return String(path.GetLength() > 0 ? "." : "");
+    return String(path).GetTokens(0, -2, "\\");
 }
 
 String WithoutTrailingBackslashes(const String& path) {
@@ -71,7 +75,7 @@ String WithoutTrailingBackslashes(const String& path) {
 
 // A prefix that ends in a backslash (a doubled or leading backslash) names the same directory as
 // the prefix before it, so it is never created.
-bool CreateDirectoryTree(const String& path) {
+bool CreateDirectoryTree(const String& path, std::vector<String>* made) {
     String target = WithoutTrailingBackslashes(path);
     if (PathExists(target.CStr()))
         return true;
@@ -82,6 +86,8 @@ bool CreateDirectoryTree(const String& path) {
             continue;
         if (!platform::MakeDirectory(prefix.CStr()))
             return false;
+        if (made != nullptr)
+            made->push_back(prefix);
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/string.h"
 
@@ -24,15 +25,20 @@ bool GetPathAttributes(const String& path, uint32_t& attributes);
 // True for an existing directory; false for a file and for a missing path.
 bool IsDirectory(const char* path);
 // True when the path itself is a link (a reparse point): such a path is deleted or moved as the
-// link, never through it.
+// link, never through it. Trailing backslashes do not lead through the link: "link\" is the link.
 bool IsLink(const char* path);
+// The directory that holds the last item of a path: everything before its last backslash, the
+// current directory (".") for a bare name, and nothing for the empty text.
+String DirectoryPartOf(const String& path);
 // Creates the directory and every missing directory above it; an existing one succeeds as it is.
-// A trailing backslash names the same directory.
-bool CreateDirectoryTree(const String& path);
+// A trailing backslash names the same directory. `made`, when given, receives each directory this
+// call created, parents first, also when it fails part-way.
+bool CreateDirectoryTree(const String& path, std::vector<String>* made = nullptr);
 // Visits what the path names, depth first. With `recursive` and a directory path, visits its
 // contents (not the directory itself); otherwise what the path or pattern matches, entering each
-// matching directory whole when `recursive`. False when nothing matched, a search failed or the
-// visitor stopped the walk.
+// matching directory whole when `recursive`. A link to a directory is visited as a directory
+// (entered and left) but never walked into: what it leads to lies outside the named tree. False
+// when nothing matched, a search failed or the visitor stopped the walk.
 bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* context);
 
 // The path without its trailing backslashes; leading ones stay, since they make the root ("\tmp")

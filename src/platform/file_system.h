@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // Files and directories. Paths are the engine's: backslash-separated, UTF-8. Every call keeps the
 // contract of the Windows call it stands for, including what Windows refuses.
@@ -15,7 +16,22 @@ constexpr uint32_t kAttributeSystem = 0x04;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
-constexpr uint32_t kAttributeReparsePoint = 0x400;  // a link: never walked into
+// A link to another place (a symbolic link or a junction): never walked into, and deleted or
+// moved as itself. Other kinds of reparse point (cloud placeholders, deduplicated files) are
+// reported as the plain files and directories they stand for.
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+
+// True for a path that begins with a drive ("C:", "c:\App").
+inline bool StartsWithDrive(std::string_view path) {
+    const bool letter =
+        !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return letter && path.size() >= 2 && path[1] == ':';
+}
+
+// True for a name holding a wildcard of the directory search ("*" or "?").
+inline bool HasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
 
 struct FoundEntry {
     std::string name;  // the entry's own (long) name, no directory
@@ -46,20 +62,29 @@ class DirectorySearch {
 };
 
 // The attribute bits of a path, or kInvalidAttributes when it does not exist or cannot be reached.
+// A link reports kAttributeReparsePoint with the bits of what it leads to.
 uint32_t GetEntryAttributes(const std::string& path);
-// Sets the settable bits (read-only, hidden, system, archive, ...); 0 clears them all.
+// Sets the settable bits (read-only, hidden, system, archive, ...); 0 clears them all. A link is
+// never changed through: what it leads to keeps its attributes.
 bool SetEntryAttributes(const std::string& path, uint32_t attributes);
+// True when both paths lead to the same existing file or directory, whatever names, links or
+// letter case they reach it by; false when either cannot be reached.
+bool IsSameEntry(const std::string& first, const std::string& second);
+// True when the existing directory `inner`, reached through any links, is the directory `outer`
+// or lies anywhere below it; false when either cannot be reached.
+bool LiesWithin(const std::string& inner, const std::string& outer);
 // Copies a file over any existing destination that is not read-only, keeping the last-write time
 // and the attributes. A failed copy leaves the destination as it was and never touches the source.
 bool CopyFileTo(const std::string& from, const std::string& to);
 // Moves or renames a file or a directory; refuses an existing destination. Files may move to
 // another file system; directories may not.
 bool MoveEntry(const std::string& from, const std::string& to);
-// Deletes a file; refuses read-only files and directories.
+// Deletes a file, or a link to a file as the link; refuses read-only files and directories.
 bool DeleteFileEntry(const std::string& path);
 // Creates one directory; its parent must exist, and an existing entry of that name is refused.
 bool MakeDirectory(const std::string& path);
-// Removes an empty directory; refuses non-empty and read-only ones.
+// Removes an empty directory, or a link to a directory as the link whatever lies behind it;
+// refuses non-empty and read-only directories.
 bool RemoveEmptyDirectory(const std::string& path);
 
 struct LocalDate {

@@ -11,6 +11,7 @@
 
 #include "fileops/file_kinds.h"
 #include "fileops/fileops_fixture.h"
+#include "fileops/walker.h"
 
 namespace updater {
 namespace {
@@ -116,14 +117,80 @@ TEST_F(CopyMoveTest, TargetsAtARootFailBeforeAnythingIsWritten) {
     EXPECT_EQ(Read("src/a.dll"), "a");
 }
 
-// A tree copied into itself would grow while it is walked.
+// A tree copied into itself would grow while it is walked. The target is told by what it is,
+// not by how it is written: ".", ".." and links lead into the source as well.
 TEST_F(CopyMoveTest, TargetInsideTheSourceTreeFails) {
     MakeSource();
-    EXPECT_FALSE(CopyPath(Engine("src"), Engine("src\\backup")));
+    fs::create_directory_symlink(NativePath("src/sub"), NativePath("inner"));
+    for (const char* target :
+         {"src\\backup", "src\\sub\\..\\new", "inner\\deeper", ".\\src\\sub"}) {
+        EXPECT_FALSE(CopyPath(Engine("src"), Engine(target))) << target;
+        EXPECT_FALSE(MovePath(Engine("src"), Engine(target))) << target;
+    }
     EXPECT_FALSE(MovePath(Engine("src"), Engine("src")));
+    // The directories made for a refused target are taken away again.
     EXPECT_FALSE(Exists("src/backup"));
+    EXPECT_FALSE(Exists("src/new"));
+    EXPECT_FALSE(Exists("src/sub/deeper"));
     EXPECT_EQ(Names("src"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+    EXPECT_EQ(Names("src/sub"), (std::set<std::string>{"c.dll", "deep"}));
     EXPECT_TRUE(CopyPath(Engine("src"), Engine("srcdata")));
+}
+
+// A MOVE onto its own source, by whatever name, would remove each file to make room for itself.
+TEST_F(CopyMoveTest, MoveOntoItsOwnSourceFailsAndKeepsEveryFile) {
+    MakeSource();
+    fs::create_directory_symlink(NativePath("src"), NativePath("alias"));
+    const std::string from = EnginePath("src\\*.dll");
+    const std::string to = EnginePath("src\\x");
+    EXPECT_FALSE(Move(from, to));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(14, from.c_str(), to.c_str())});
+    for (const char* target : {".\\src\\x", "alias\\x", "src\\sub\\..\\x"}) {
+        EXPECT_FALSE(MovePath(Engine("src\\*.dll"), Engine(target))) << target;
+        EXPECT_FALSE(CopyPath(Engine("src\\*.dll"), Engine(target))) << target;
+    }
+    for (const char* target : {".\\src", "alias", "src\\sub\\.."})
+        EXPECT_FALSE(MovePath(Engine("src"), Engine(target))) << target;
+    EXPECT_EQ(Names("src"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+    EXPECT_EQ(Read("src/a.dll"), "a");
+    EXPECT_EQ(Read("src/x.dll/inner.txt"), "i");
+    EXPECT_EQ(Read("src/sub/deep/d.txt"), "d");
+}
+
+// Even met inside a walk, a destination that is the moved file itself is never removed first.
+TEST_F(CopyMoveTest, MoveVisitorNeverRemovesTheFileItMoves) {
+    WriteFile("src/a.txt", "a");
+    TransferContext context;
+    context.skipItems = Engine("src").CountTokens("\\");
+    context.targetDir = Engine(".\\src");
+    EXPECT_EQ(MoveVisitor(Engine("src\\a.txt"), VisitFile, &context), 0);
+    EXPECT_EQ(Read("src/a.txt"), "a");
+}
+
+// A pattern whose target lies inside a directory it matches would walk into its own copies.
+TEST_F(CopyMoveTest, PatternTargetInsideAMatchedDirectoryFailsBeforeAnythingIsWritten) {
+    MakeSource();
+    fs::create_directory_symlink(NativePath("src/sub"), NativePath("outside"));
+    for (const char* target :
+         {"src\\sub\\x", "src\\sub\\deep\\x", "src\\new\\deeper\\x", "outside\\x"}) {
+        EXPECT_FALSE(CopyPath(Engine("src\\*"), Engine(target))) << target;
+        EXPECT_FALSE(MovePath(Engine("src\\*"), Engine(target))) << target;
+    }
+    EXPECT_FALSE(CopyPath(Engine("src\\s*"), Engine("src\\sub\\x")));
+    EXPECT_EQ(Names("src"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+    EXPECT_EQ(Names("src/sub"), (std::set<std::string>{"c.dll", "deep"}));
+    EXPECT_EQ(Names("src/sub/deep"), std::set<std::string>{"d.txt"});
+}
+
+// A target inside the pattern's directory is fine when the pattern does not match its way there.
+TEST_F(CopyMoveTest, PatternTargetBesideItsMatchesWorks) {
+    MakeSource();
+    ASSERT_TRUE(CopyPath(Engine("src\\*.txt"), Engine("src\\backup\\*.txt")));
+    EXPECT_EQ(Names("src/backup"), std::set<std::string>{"b.txt"});
+    ASSERT_TRUE(MovePath(Engine("src\\*.dll"), Engine("src\\sub\\*.dll")));
+    EXPECT_EQ(Names("src"), (std::set<std::string>{"b.txt", "sub", "backup"}));
+    EXPECT_EQ(Names("src/sub"), (std::set<std::string>{"a.dll", "c.dll", "x.dll", "deep"}));
+    EXPECT_EQ(Read("src/sub/x.dll/inner.txt"), "i");
 }
 
 // --- MOVE -------------------------------------------------------------------------------------
@@ -205,10 +272,31 @@ TEST_F(CopyMoveTest, TreeMoveToAnotherFileSystem) {
 TEST_F(CopyMoveTest, LinkSourceIsMovedAsTheLink) {
     WriteFile("target/keep.txt", "k");
     fs::create_directory_symlink(NativePath("target"), NativePath("link"));
+    fs::create_directory_symlink(NativePath("target"), NativePath("slashed"));
     ASSERT_TRUE(MovePath(Engine("link"), Engine("moved\\link")));
+    ASSERT_TRUE(MovePath(String((EnginePath("slashed") + "\\").c_str()), Engine("moved\\s")));
     EXPECT_TRUE(fs::is_symlink(NativePath("moved/link")));
-    EXPECT_EQ(Read("target/keep.txt"), "k");
+    EXPECT_TRUE(fs::is_symlink(NativePath("moved/s")));
+    EXPECT_EQ(Names("target"), std::set<std::string>{"keep.txt"});
     EXPECT_FALSE(Exists("link"));
+    EXPECT_FALSE(Exists("slashed"));
+}
+
+// Inside a tree, a link to a directory is moved as the link and is not copied at all; what it
+// leads to is never touched.
+TEST_F(CopyMoveTest, LinksInsideATreeAreMovedAsLinksAndNotCopied) {
+    WriteFile("target/keep.txt", "k");
+    WriteFile("src/a.txt", "a");
+    fs::create_directory_symlink(NativePath("target"), NativePath("src/link"));
+    EXPECT_FALSE(CopyPath(Engine("src"), Engine("copy")));
+    EXPECT_FALSE(Exists("copy/link"));
+    EXPECT_FALSE(CopyPath(Engine("src\\l*"), Engine("copy\\x")));
+    EXPECT_FALSE(Exists("copy/link"));
+    ASSERT_TRUE(MovePath(Engine("src"), Engine("moved")));
+    EXPECT_TRUE(fs::is_symlink(NativePath("moved/link")));
+    EXPECT_EQ(Read("moved/a.txt"), "a");
+    EXPECT_FALSE(Exists("src"));
+    EXPECT_EQ(Names("target"), std::set<std::string>{"keep.txt"});
 }
 
 // --- Executors --------------------------------------------------------------------------------

@@ -88,13 +88,28 @@ TEST_F(FileKindsTest, DeleteStopsAtAReadOnlyFileWithMessage10) {
 
 TEST_F(FileKindsTest, DeleteOfALinkRemovesOnlyTheLink) {
     WriteFile("target/keep.txt", "k");
+    WriteFile("target.txt", "t");
     MakeDir("tree");
+    MakeDir("matches");
     fs::create_directory_symlink(NativePath("target"), NativePath("link"));
+    fs::create_directory_symlink(NativePath("target"), NativePath("slashed"));
     fs::create_directory_symlink(NativePath("target"), NativePath("tree/inner"));
-    ASSERT_TRUE(Delete(EnginePath("link") + "," + EnginePath("tree")));
+    fs::create_directory_symlink(NativePath("target"), NativePath("matches/inner"));
+    fs::create_symlink(NativePath("target.txt"), NativePath("file"));
+    fs::create_symlink(NativePath("target.txt"), NativePath("tree/file"));
+    ASSERT_TRUE(Delete(EnginePath("link") + "," + EnginePath("tree") + "," + EnginePath("slashed") +
+                       "\\," + EnginePath("matches\\*")));
     EXPECT_FALSE(Exists("link"));
     EXPECT_FALSE(Exists("tree"));
-    EXPECT_EQ(Read("target/keep.txt"), "k");
+    EXPECT_FALSE(Exists("slashed"));
+    EXPECT_TRUE(Names("matches").empty());
+    // "file\" names nothing: a link to a file is not a directory.
+    ASSERT_TRUE(Delete(EnginePath("file") + "\\"));
+    EXPECT_TRUE(Exists("file"));
+    ASSERT_TRUE(Delete(EnginePath("file")));
+    EXPECT_FALSE(Exists("file"));
+    EXPECT_EQ(Names("target"), std::set<std::string>{"keep.txt"});
+    EXPECT_EQ(Read("target.txt"), "t");
 }
 
 TEST_F(FileKindsTest, RootsAndPatternsInRootsAreNeverDeleted) {
@@ -156,6 +171,21 @@ TEST_F(FileKindsTest, AttrOnADirectoryChangesNothing) {
     MakeDir("d");
     ASSERT_TRUE(Attr(EnginePath("d") + "," + EnginePath("d") + "\\", "0x01,0x01"));
     EXPECT_EQ(Attributes("d"), 0x10u);
+}
+
+// A link matched by the pattern never passes the change on to what it leads to.
+TEST_F(FileKindsTest, AttrNeverChangesWhatALinkLeadsTo) {
+    WriteFile("src/a.txt", "a");
+    WriteFile("other/o.txt", "o");
+    WriteFile("outside.txt", "x");
+    fs::create_directory_symlink(NativePath("other"), NativePath("src/dir"));
+    fs::create_symlink(NativePath("outside.txt"), NativePath("src/file"));
+    ASSERT_TRUE(Attr(EnginePath("src\\*"), "0x01"));
+    EXPECT_EQ(Attributes("src/a.txt") & 0x01u, 0x01u);
+    EXPECT_EQ(Attributes("other"), 0x10u);
+    EXPECT_EQ(Attributes("outside.txt"), 0x20u);
+    EXPECT_NE(fs::status(NativePath("other")).permissions() & fs::perms::owner_write,
+              fs::perms::none);
 }
 
 TEST_F(FileKindsTest, AttrOnAMissingPathShowsMessage12) {

@@ -216,14 +216,37 @@ TEST_F(WalkerTest, BareNamesAreRelativeToTheCurrentDirectory) {
     EXPECT_EQ(recorder_.visits[0].path, ".\\a.txt");
 }
 
+// A link to a directory is entered and left like a directory, but what it leads to is not
+// walked: it lies outside the named tree. A link to a file is a file.
 TEST_F(WalkerTest, LinksInsideATreeAreNotEntered) {
     WriteFile("outside/keep.txt", "k");
+    WriteFile("outside.txt", "o");
     fs::create_directories(NativePath("d"));
     fs::create_directory_symlink(NativePath("outside"), NativePath("d/link"));
+    fs::create_symlink(NativePath("outside.txt"), NativePath("d/file"));
     ASSERT_TRUE(Walk("d", true));
-    ASSERT_EQ(recorder_.visits.size(), 1u);
-    EXPECT_EQ(recorder_.visits[0].path, "d\\link");
-    EXPECT_EQ(recorder_.visits[0].kind, VisitFile);
+    EXPECT_EQ(recorder_.visits.size(), 3u);
+    EXPECT_EQ(VisitedPaths(VisitDirEnter), std::set<std::string>{"d\\link"});
+    EXPECT_EQ(VisitedPaths(VisitDirLeave), std::set<std::string>{"d\\link"});
+    EXPECT_EQ(VisitedPaths(VisitFile), std::set<std::string>{"d\\file"});
+    ExpectDepthFirst(recorder_.visits);
+    recorder_.visits.clear();
+    ASSERT_TRUE(Walk("d\\l*", true));
+    EXPECT_EQ(recorder_.visits.size(), 2u);
+    EXPECT_EQ(VisitedPaths(VisitDirEnter), std::set<std::string>{"d\\link"});
+}
+
+// "link\" still names the link, never what it leads to.
+TEST_F(WalkerTest, LinkTestIgnoresTrailingBackslashes) {
+    WriteFile("outside/keep.txt", "k");
+    fs::create_directory_symlink(NativePath("outside"), NativePath("link"));
+    EXPECT_TRUE(IsLink(EnginePath("link").c_str()));
+    EXPECT_TRUE(IsLink((EnginePath("link") + "\\").c_str()));
+    EXPECT_TRUE(IsLink((EnginePath("link") + "\\\\").c_str()));
+    EXPECT_FALSE(IsLink(EnginePath("outside").c_str()));
+    EXPECT_FALSE(IsLink((EnginePath("outside") + "\\").c_str()));
+    EXPECT_FALSE(IsLink("\\"));
+    EXPECT_FALSE(IsLink(""));
 }
 
 TEST_F(WalkerTest, AttributesAndDirectoryTest) {
@@ -237,6 +260,26 @@ TEST_F(WalkerTest, AttributesAndDirectoryTest) {
     EXPECT_TRUE(IsDirectory((EnginePath("") + "\\").c_str()));
     EXPECT_FALSE(IsDirectory(EnginePath("f.txt").c_str()));
     EXPECT_FALSE(IsDirectory(EnginePath("missing").c_str()));
+}
+
+TEST_F(WalkerTest, CreateDirectoryTreeTellsWhatItMade) {
+    fs::create_directories(NativePath("a"));
+    std::vector<String> made;
+    EXPECT_TRUE(CreateDirectoryTree(String(EnginePath("a\\b\\\\c\\").c_str()), &made));
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(std::string(made[0].CStr()), EnginePath("a\\b"));
+    EXPECT_EQ(std::string(made[1].CStr()), EnginePath("a\\b\\\\c"));
+    made.clear();
+    EXPECT_TRUE(CreateDirectoryTree(String(EnginePath("a\\b").c_str()), &made));
+    EXPECT_TRUE(made.empty());
+}
+
+TEST_F(WalkerTest, DirectoryPartOfAPath) {
+    EXPECT_STREQ(DirectoryPartOf("\\tmp\\a.txt").CStr(), "\\tmp");
+    EXPECT_STREQ(DirectoryPartOf("\\a.txt").CStr(), "");
+    EXPECT_STREQ(DirectoryPartOf("a.txt").CStr(), ".");
+    EXPECT_STREQ(DirectoryPartOf("").CStr(), "");
+    EXPECT_STREQ(DirectoryPartOf("d\\").CStr(), "d");
 }
 
 TEST_F(WalkerTest, CreateDirectoryTreeCreatesMissingLevelsParentsFirst) {

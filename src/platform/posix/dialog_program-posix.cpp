@@ -18,7 +18,6 @@ extern char** environ;
 namespace updater::platform::posix {
 namespace {
 
-constexpr unsigned kIconMask = 0xF0;
 constexpr const char* kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
 
 std::string ZenityKind(unsigned style) {

@@ -56,7 +56,7 @@ bool ReadEntry(const std::string& directory, int directoryFd, const char* name, 
     if (fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     entry.name = name;
-    entry.attributes = posix::AttributesOf(JoinNative(directory, name), status);
+    entry.attributes = posix::EntryAttributes(JoinNative(directory, name), status);
     return true;
 }
 
@@ -90,12 +90,12 @@ bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
     if (EndsInSeparator(pattern) || !posix::ToFilePath(pattern, native))
         return false;
     std::string name = LastName(native);
-    if (!posix::HasWildcards(name)) {
+    if (!HasWildcards(name)) {
         struct stat status {};
         if (lstat(native.c_str(), &status) != 0)
             return false;
         first.name = name;
-        first.attributes = posix::AttributesOf(native, status);
+        first.attributes = posix::EntryAttributes(native, status);
         return true;
     }
     auto state = std::make_unique<State>();

@@ -1,9 +1,11 @@
 #include "platform/posix/file_attributes-posix.h"
 
 #include <sys/xattr.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/file_system.h"
 #include "platform/posix/file_path-posix.h"
@@ -27,8 +29,25 @@ bool IsUnsupported(int error) {
     return error == ENOTSUP || error == EPERM;
 }
 
-bool IsReadOnly(const struct stat& status) {
-    return (status.st_mode & S_IWUSR) == 0;
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kUsualCreationMask = 022;
+
+// The process's file-creation mask, read without changing it: umask() can only be asked by
+// setting it, which every other thread would see for a moment.
+mode_t CreationMask() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr)
+        return kUsualCreationMask;
+    mode_t mask = kUsualCreationMask;
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "Umask:", 6) == 0) {
+            mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8)) & 0777;
+            break;
+        }
+    }
+    std::fclose(status);
+    return mask;
 }
 
 // Stored as hexadecimal text, readable with the usual xattr tools.
@@ -54,11 +73,21 @@ bool WriteStoredAttributes(const std::string& native, const struct stat& status,
     return IsUnsupported(errno);
 }
 
+// Read-only takes every write permission away. Clearing it gives write back to the owner, and
+// to the group and others where they may read and a new file would let them write (the
+// creation mask): a file made 0664 comes back as 0664, not 0644. A writable entry keeps its mode.
 mode_t ModeFor(const struct stat& status, bool readOnly) {
-    mode_t permissions = status.st_mode & 07777;
+    const mode_t permissions = status.st_mode & 07777;
     if (readOnly)
-        return permissions & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    return permissions | S_IWUSR;
+        return permissions & ~kWriteBits;
+    if ((permissions & S_IWUSR) != 0)
+        return permissions;
+    mode_t restored = S_IWUSR;
+    if ((permissions & S_IRGRP) != 0)
+        restored |= S_IWGRP;
+    if ((permissions & S_IROTH) != 0)
+        restored |= S_IWOTH;
+    return permissions | S_IWUSR | (restored & ~CreationMask());
 }
 
 bool ChangeMode(const std::string& native, const struct stat& status, mode_t mode) {
@@ -92,9 +121,38 @@ uint32_t AttributesOf(const std::string& native, const struct stat& status) {
         attributes |= kAttributeDirectory;
     if (S_ISLNK(status.st_mode))
         attributes |= kAttributeReparsePoint;
-    if (IsReadOnly(status) && !S_ISLNK(status.st_mode))
+    if (IsReadOnly(status))
         attributes |= kAttributeReadOnly;
     return attributes == 0 ? kAttributeNormal : attributes;
+}
+
+uint32_t EntryAttributes(const std::string& native, const struct stat& status) {
+    struct stat target {};
+    if (!S_ISLNK(status.st_mode) || stat(native.c_str(), &target) != 0)
+        return AttributesOf(native, status);
+    return AttributesOf(native, target) | kAttributeReparsePoint;
+}
+
+bool IsReadOnly(const struct stat& status) {
+    return !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
+}
+
+bool IsDirectoryEntry(const std::string& entry, const struct stat& status) {
+    if (S_ISDIR(status.st_mode))
+        return true;
+    struct stat target {};
+    return S_ISLNK(status.st_mode) && stat(entry.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
+bool LookUpEntry(const std::string& native, std::string& entry, struct stat& status) {
+    entry = WithoutTrailingSlashes(native);
+    if (lstat(entry.c_str(), &status) != 0)
+        return false;
+    if (EndsWithSlash(native) && !IsDirectoryEntry(entry, status)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
 }
 
 bool CopyStoredAttributes(int fromFd, int toFd) {
@@ -109,29 +167,29 @@ bool CopyStoredAttributes(int fromFd, int toFd) {
 
 }  // namespace posix
 
-// A symbolic link reports what it leads to, marked as a reparse point as Windows marks its links;
-// a dangling one reports the link alone.
+// A link named with a trailing backslash is still the link, as on Windows.
 uint32_t GetEntryAttributes(const std::string& path) {
     std::string native;
+    std::string entry;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
+    if (!posix::ToFilePath(path, native) || !posix::LookUpEntry(native, entry, status))
         return kInvalidAttributes;
-    if (!S_ISLNK(status.st_mode))
-        return posix::AttributesOf(native, status);
-    struct stat target {};
-    if (stat(native.c_str(), &target) != 0)
-        return posix::AttributesOf(native, status);
-    return posix::AttributesOf(native, target) | posix::kAttributeReparsePoint;
+    return posix::EntryAttributes(entry, status);
 }
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
 // are written while the entry is still writable, since Linux guards extended attributes with
-// the write permission.
+// the write permission. A symbolic link has neither permissions nor stored bits of its own on
+// Linux, and Windows would change the link's, never its target's: the target is left as it is
+// and the call succeeds.
 bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
+    std::string requested;
     std::string native;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || stat(native.c_str(), &status) != 0)
+    if (!posix::ToFilePath(path, requested) || !posix::LookUpEntry(requested, native, status))
         return false;
+    if (S_ISLNK(status.st_mode))
+        return true;
     uint32_t bits = attributes & posix::kSettableAttributes;
     bool readOnly = (bits & kAttributeReadOnly) != 0;
     uint32_t stored = bits & posix::StoredAttributeMask();
@@ -141,7 +199,7 @@ bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
             return false;
         if (!posix::WriteStoredAttributes(native, status, stored))
             return false;
-        if (stat(native.c_str(), &status) != 0)
+        if (lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode))
             return false;
     }
     return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));

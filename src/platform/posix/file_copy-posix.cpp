@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/file_attributes-posix.h"
+#include "platform/posix/file_descriptor-posix.h"
 
 namespace updater::platform::posix {
 namespace {
@@ -55,19 +56,6 @@ Result CopyBySendfile(int from, int to) {
         }
         first = false;
     }
-}
-
-bool WriteAll(int to, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t written = write(to, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 bool CopyByReading(int from, int to) {
@@ -131,12 +119,13 @@ bool FinishCopy(int from, int to, const struct stat& source, bool keepOwner) {
 
 bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::string& directory,
                         bool keepOwner, std::string& temporary) {
-    int fd = CreateTemporary(directory, temporary);
-    if (fd < 0)
+    FileDescriptor file(CreateTemporary(directory, temporary));
+    if (!file.IsOpen())
         return false;
-    bool written = CopyContents(sourceFd, fd) && FinishCopy(sourceFd, fd, source, keepOwner);
+    const bool written =
+        CopyContents(sourceFd, file.Get()) && FinishCopy(sourceFd, file.Get(), source, keepOwner);
     // A write error may first show when the file is closed.
-    bool closed = close(fd) == 0;
+    const bool closed = file.Close();
     if (written && closed)
         return true;
     unlink(temporary.c_str());

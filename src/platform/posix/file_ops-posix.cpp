@@ -9,32 +9,13 @@
 #include "platform/file_system.h"
 #include "platform/posix/file_attributes-posix.h"
 #include "platform/posix/file_copy-posix.h"
+#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
 
 // File and directory changes with the refusals of Windows: read-only and hidden destinations
 // are not overwritten, read-only files and directories are not removed, moves never replace.
 namespace updater::platform {
 namespace {
-
-class OpenFile {
-  public:
-    explicit OpenFile(const std::string& native)
-        : fd_(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)) {}
-    ~OpenFile() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-bool IsReadOnly(const struct stat& status) {
-    return !S_ISLNK(status.st_mode) && (status.st_mode & S_IWUSR) == 0;
-}
 
 bool IsSameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -45,38 +26,61 @@ bool MayReplace(const std::string& native, const struct stat& source) {
     struct stat status {};
     if (lstat(native.c_str(), &status) != 0)
         return errno == ENOENT;
-    if (S_ISDIR(status.st_mode) || IsSameFile(status, source) || IsReadOnly(status))
+    if (S_ISDIR(status.st_mode) || IsSameFile(status, source) || posix::IsReadOnly(status))
         return false;
     return S_ISLNK(status.st_mode) ||
            (posix::ReadStoredAttributes(native, status) & kAttributeHidden) == 0;
 }
 
+// Renames without ever replacing an existing entry, atomically where the file system can refuse
+// by itself. Elsewhere a file gets its new name as a second link first, which cannot replace
+// anything either; a directory has only a test just before the rename.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    struct stat status {};
+    if (lstat(from.c_str(), &status) != 0)
+        return false;
+    if (!S_ISDIR(status.st_mode)) {
+        if (link(from.c_str(), to.c_str()) != 0)
+            return false;
+        if (unlink(from.c_str()) == 0)
+            return true;
+        const int error = errno;
+        unlink(to.c_str());
+        errno = error;
+        return false;
+    }
+    struct stat existing {};
+    if (lstat(to.c_str(), &existing) == 0 || errno != ENOENT) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
 // Puts a finished temporary file in place of the destination, or beside nothing when
 // `replace` is false; the temporary file is gone afterwards in either case.
 bool PlaceTemporary(const std::string& temporary, const std::string& destination, bool replace) {
-    int placed = replace ? rename(temporary.c_str(), destination.c_str())
-                         : renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, destination.c_str(),
-                                     RENAME_NOREPLACE);
-    if (placed != 0 && !replace && errno == EINVAL) {
-        placed = link(temporary.c_str(), destination.c_str());
-        if (placed == 0)
-            unlink(temporary.c_str());
-        return placed == 0;
-    }
-    if (placed != 0)
+    const bool placed = replace ? rename(temporary.c_str(), destination.c_str()) == 0
+                                : RenameWithoutReplacing(temporary, destination);
+    if (!placed)
         unlink(temporary.c_str());
-    return placed == 0;
+    return placed;
 }
 
 bool CopyRegularFile(const std::string& from, const std::string& to, bool replace, bool keepOwner) {
-    OpenFile source(from);
+    const posix::FileDescriptor source(
+        open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat status {};
-    if (source.fd() < 0 || fstat(source.fd(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (!source.IsOpen() || fstat(source.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return false;
     if (replace && !MayReplace(to, status))
         return false;
     std::string temporary;
-    return posix::WriteTemporaryCopy(source.fd(), status, posix::ParentOf(to), keepOwner,
+    return posix::WriteTemporaryCopy(source.Get(), status, posix::ParentOf(to), keepOwner,
                                      temporary) &&
            PlaceTemporary(temporary, to, replace);
 }
@@ -109,20 +113,6 @@ bool MoveAcross(const std::string& from, const std::string& to, const struct sta
     return false;
 }
 
-bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // The file system cannot refuse by itself: test first.
-    struct stat status {};
-    if (lstat(to.c_str(), &status) == 0 || errno != ENOENT) {
-        errno = EEXIST;
-        return false;
-    }
-    return rename(from.c_str(), to.c_str()) == 0;
-}
-
 }  // namespace
 
 bool CopyFileTo(const std::string& from, const std::string& to) {
@@ -146,14 +136,16 @@ bool MoveEntry(const std::string& from, const std::string& to) {
     return errno == EXDEV && MoveAcross(source, destination, status);
 }
 
+// A link to a directory is a directory entry on Windows: RemoveEmptyDirectory takes it.
 bool DeleteFileEntry(const std::string& path) {
     std::string native;
+    std::string entry;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
+    if (!posix::ToFilePath(path, native) || !posix::LookUpEntry(native, entry, status))
         return false;
-    if (S_ISDIR(status.st_mode) || IsReadOnly(status))
+    if (posix::IsDirectoryEntry(entry, status) || posix::IsReadOnly(status))
         return false;
-    return unlink(native.c_str()) == 0;
+    return unlink(entry.c_str()) == 0;
 }
 
 bool MakeDirectory(const std::string& path) {
@@ -162,14 +154,19 @@ bool MakeDirectory(const std::string& path) {
            mkdir(native.c_str(), 0777) == 0;
 }
 
+// A link to a directory goes as the link, whatever lies behind it, as Windows removes its
+// directory links.
 bool RemoveEmptyDirectory(const std::string& path) {
     std::string native;
+    std::string entry;
     struct stat status {};
-    if (!posix::ToFilePath(path, native) || lstat(native.c_str(), &status) != 0)
+    if (!posix::ToFilePath(path, native) || !posix::LookUpEntry(native, entry, status))
         return false;
-    if (!S_ISDIR(status.st_mode) || IsReadOnly(status))
+    if (S_ISLNK(status.st_mode))
+        return posix::IsDirectoryEntry(entry, status) && unlink(entry.c_str()) == 0;
+    if (!S_ISDIR(status.st_mode) || posix::IsReadOnly(status))
         return false;
-    return rmdir(native.c_str()) == 0;
+    return rmdir(entry.c_str()) == 0;
 }
 
 }  // namespace updater::platform

@@ -14,6 +14,13 @@ bool ToFilePath(const std::string& enginePath, std::string& native);
 // and "?", which Linux would take literally.
 bool IsCreatableName(const std::string& native);
 
+// The native path without trailing slashes, so that it names a link itself rather than what the
+// link leads to; the root stays "/".
+std::string WithoutTrailingSlashes(const std::string& native);
+
+// True for a native path written with a trailing slash.
+bool EndsWithSlash(const std::string& native);
+
 // The directory that holds a native path ("." for a bare name, "/" for an entry of the root).
 std::string ParentOf(const std::string& native);
 

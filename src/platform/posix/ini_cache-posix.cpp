@@ -9,6 +9,8 @@
 #include <optional>
 #include <unordered_map>
 
+#include "platform/posix/file_descriptor-posix.h"
+
 namespace updater::platform::posix {
 
 namespace {
@@ -43,21 +45,6 @@ struct CachedFile {
 
 // Scripts name one or two settings files; the bound only keeps a pathological caller in check.
 constexpr std::size_t kMaxCachedFiles = 16;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 std::optional<std::string> ReadAll(int fd) {
     std::string text;

@@ -38,6 +38,12 @@ std::string_view SectionName(std::string_view header) {
 
 }  // namespace
 
+std::string_view StripOuterQuotes(std::string_view value) {
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    return quoted ? value.substr(1, value.size() - 2) : value;
+}
+
 std::string FoldCase(std::string_view name) {
     std::string folded(name);
     for (char& c : folded) {

@@ -20,6 +20,10 @@ namespace updater::platform::posix {
 // Section and key names match without regard to ASCII case; this is the form they are stored in.
 std::string FoldCase(std::string_view name);
 
+// A value without one pair of matching outer quotes: "x" and 'x' give x, while "x' and a lone "
+// stay as they are.
+std::string_view StripOuterQuotes(std::string_view value);
+
 // The first block of one section.
 class IniSection {
   public:

@@ -9,7 +9,6 @@ namespace updater::platform::posix {
 namespace {
 
 constexpr unsigned kButtonsMask = 0x0F;
-constexpr unsigned kIconMask = 0xF0;
 constexpr unsigned kDefaultButtonMask = 0xF00;
 
 std::string Trimmed(const std::string& text) {

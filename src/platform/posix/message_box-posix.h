@@ -7,6 +7,9 @@
 // the reading of a typed answer. Every way of showing a box uses these, so they all agree.
 namespace updater::platform::posix {
 
+// The bits of a style that choose its icon.
+constexpr unsigned kIconMask = 0xF0;
+
 // True for a Yes/No box, false for a box with OK only.
 bool HasYesNoButtons(unsigned style);
 

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/posix/file_path-posix.h"
 #include "platform/posix/ini_cache-posix.h"
 #include "platform/posix/ini_file-posix.h"
-#include "platform/posix/native_path-posix.h"
 #include "platform/posix/utf8_text-posix.h"
 
 namespace updater::platform {
@@ -24,13 +24,6 @@ std::string_view TrimSpaces(std::string_view text) {
 std::string_view TrimTrailingSpaces(std::string_view text) {
     const std::size_t last = text.find_last_not_of(' ');
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
-}
-
-// One pair of matching outer quotes goes: "x" and 'x' give x, while "x' and a lone " stay.
-std::string_view StripOuterQuotes(std::string_view value) {
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                        value.back() == value.front();
-    return quoted ? value.substr(1, value.size() - 2) : value;
 }
 
 // A buffer of `capacity` characters holds capacity - 1 of them and the terminator.
@@ -63,23 +56,31 @@ const posix::IniSection* FindBlock(const posix::IniFile* ini, const std::string&
     return ini != nullptr ? ini->FindSection(TrimSpaces(section)) : nullptr;
 }
 
+// A path that names nothing on Linux (one with a drive, say) is a missing file.
+std::shared_ptr<const posix::IniFile> LoadSettingsFile(const std::string& file) {
+    std::string native;
+    return posix::ToFilePath(file, native) ? posix::LoadIniFile(native) : nullptr;
+}
+
 }  // namespace
 
 std::string ReadProfileString(const std::string& file, const std::string& section,
                               const std::string& key, const std::string& fallback,
                               unsigned capacity) {
-    const std::shared_ptr<const posix::IniFile> ini = posix::LoadIniFile(posix::ToNativePath(file));
+    const std::shared_ptr<const posix::IniFile> ini = LoadSettingsFile(file);
     const posix::IniSection* block = FindBlock(ini.get(), section);
-    // An empty key finds a line written "=value", as the Windows reader does.
+    // An empty key finds a line written "=value", as the Windows reader does; a block without
+    // such a line gives the fallback.
     const std::optional<std::string_view> value =
         block != nullptr ? block->FindValue(TrimSpaces(key)) : std::nullopt;
-    const std::string_view answer = value ? StripOuterQuotes(*value) : TrimTrailingSpaces(fallback);
+    const std::string_view answer =
+        value ? posix::StripOuterQuotes(*value) : TrimTrailingSpaces(fallback);
     return FitInCapacity(answer, capacity);
 }
 
 std::vector<std::string> ReadProfileSection(const std::string& file, const std::string& section,
                                             unsigned capacity) {
-    const std::shared_ptr<const posix::IniFile> ini = posix::LoadIniFile(posix::ToNativePath(file));
+    const std::shared_ptr<const posix::IniFile> ini = LoadSettingsFile(file);
     const posix::IniSection* block = FindBlock(ini.get(), section);
     return block != nullptr ? FitInCapacity(block->Lines(), capacity) : std::vector<std::string>{};
 }

@@ -36,12 +36,6 @@ std::string WithoutTrailingBackslashes(std::string path) {
     return path;
 }
 
-std::string_view StripOuterQuotes(std::string_view value) {
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                        value.back() == value.front();
-    return quoted ? value.substr(1, value.size() - 2) : value;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            posix::FoldCase(text.substr(0, prefix.size())) == posix::FoldCase(prefix);
@@ -84,7 +78,7 @@ std::optional<std::string> ParseBytes(std::string_view list) {
 
 // What the registry would hand back for the value as it is written in the file.
 std::string ValueData(std::string_view written) {
-    const std::string_view value = StripOuterQuotes(written);
+    const std::string_view value = posix::StripOuterQuotes(written);
     if (StartsWithNoCase(value, kBinaryPrefix)) {
         if (std::optional<std::string> bytes = ParseBytes(value.substr(kBinaryPrefix.size()))) {
             return *bytes;

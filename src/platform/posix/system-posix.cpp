@@ -1,11 +1,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/overrides.h"
+#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/file_path-posix.h"
 #include "platform/posix/native_path-posix.h"
 #include "platform/system.h"
 
@@ -18,21 +19,6 @@ namespace {
 // every program, which Linux keeps in /usr/lib.
 constexpr const char* kWindowsDirectory = "/etc";
 constexpr const char* kSystemDirectory = "/usr/lib";
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t count = write(fd, text.data() + written, text.size() - written);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return false;
-        }
-        written += static_cast<size_t>(count);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -73,13 +59,17 @@ bool GetEnvironmentText(const char* name, std::string& value) {
 }
 
 bool AppendToFile(const std::string& path, const std::string& text) {
-    int fd =
-        open(posix::ToNativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    std::string native;
+    if (!posix::ToFilePath(path, native)) {
         return false;
     }
-    bool written = WriteAll(fd, text);
-    bool closed = close(fd) == 0;
+    posix::FileDescriptor file(
+        open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!file.IsOpen()) {
+        return false;
+    }
+    const bool written = posix::WriteAll(file.Get(), text.data(), text.size());
+    const bool closed = file.Close();
     return written && closed;
 }
 

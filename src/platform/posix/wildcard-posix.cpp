@@ -15,10 +15,6 @@ std::string WithoutTrailingDotsAndSpaces(std::string_view pattern) {
 
 }  // namespace
 
-bool HasWildcards(std::string_view name) {
-    return name.find_first_of("*?") != name.npos;
-}
-
 // The pattern is translated to the DOS wildcards the Windows search uses: "?" always, a "." before
 // a wildcard or at the end, and a "*" before a ".".
 WildcardPattern::WildcardPattern(std::string_view pattern) {

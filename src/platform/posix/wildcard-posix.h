@@ -10,8 +10,6 @@
 // a dot.
 namespace updater::platform::posix {
 
-bool HasWildcards(std::string_view name);
-
 class WildcardPattern {
   public:
     explicit WildcardPattern(std::string_view pattern);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/file_system.h"
+#include "platform/win32/links-win32.h"
 #include "platform/win32/text-win32.h"
 
 namespace updater::platform {
@@ -13,7 +14,7 @@ namespace {
 
 void TakeEntry(const WIN32_FIND_DATAW& data, FoundEntry& entry) {
     entry.name = win32::Narrow(data.cFileName);
-    entry.attributes = data.dwFileAttributes;
+    entry.attributes = win32::WithLinksMarkedOnly(data.dwFileAttributes, data.dwReserved0);
 }
 
 }  // namespace

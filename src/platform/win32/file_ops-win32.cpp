@@ -1,13 +1,34 @@
 #include <windows.h>
 
 #include "platform/file_system.h"
+#include "platform/win32/links-win32.h"
 #include "platform/win32/text-win32.h"
 
 // Each call is the one Win32 call it stands for; what Windows refuses is refused here by Windows.
 namespace updater::platform {
+namespace {
+
+// The reparse tag comes only with a directory search; trailing backslashes would find nothing.
+DWORD ReparseTagOf(const std::string& path) {
+    std::string entry = path;
+    while (entry.size() > 1 && entry.back() == '\\')
+        entry.pop_back();
+    WIN32_FIND_DATAW data;
+    HANDLE search = FindFirstFileExW(win32::Widen(entry).c_str(), FindExInfoBasic, &data,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(search);
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? data.dwReserved0 : 0;
+}
+
+}  // namespace
 
 uint32_t GetEntryAttributes(const std::string& path) {
-    return GetFileAttributesW(win32::Widen(path).c_str());
+    const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return attributes;
+    return win32::WithLinksMarkedOnly(attributes, ReparseTagOf(path));
 }
 
 bool SetEntryAttributes(const std::string& path, uint32_t attributes) {

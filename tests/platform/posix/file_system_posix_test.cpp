@@ -1,12 +1,15 @@
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -234,19 +237,39 @@ TEST(DirectorySearchTest, MissingPathsFilesAsDirectoriesAndDrivesFindNothing) {
     EXPECT_EQ(SearchNames(scratch.Engine("empty\\*")), (std::vector<std::string>{".", ".."}));
 }
 
+// A link reports what it leads to, marked as a link, in a search as in the attribute query, as
+// Windows does; a trailing backslash still names the link.
 TEST(DirectorySearchTest, LinksAreReportedAsLinksAndOddNamesAreSkipped) {
     Scratch scratch;
     ASSERT_TRUE(scratch.ok());
     scratch.MakeDir("d/target");
+    scratch.Write("d/file.txt", "f");
     ASSERT_EQ(symlink(scratch.Native("d/target").c_str(), scratch.Native("d/link").c_str()), 0);
+    ASSERT_EQ(symlink(scratch.Native("d/file.txt").c_str(), scratch.Native("d/flink").c_str()), 0);
+    ASSERT_EQ(symlink(scratch.Native("d/missing").c_str(), scratch.Native("d/dangling").c_str()),
+              0);
     scratch.Write("d/back\\slash", "1");
+    const uint32_t directoryLink = kAttributeDirectory | kAttributeReparsePoint;
+    const uint32_t fileLink = kAttributeArchive | kAttributeReparsePoint;
+    std::set<std::string> seen;
     for (const FoundEntry& entry : Search(scratch.Engine("d\\*"))) {
         EXPECT_NE(entry.name, "back\\slash");
+        seen.insert(entry.name);
         if (entry.name == "link") {
-            EXPECT_EQ(entry.attributes & kAttributeDirectory, 0u);
+            EXPECT_EQ(entry.attributes, directoryLink);
+        }
+        if (entry.name == "flink" || entry.name == "dangling") {
+            EXPECT_EQ(entry.attributes, fileLink) << entry.name;
         }
     }
-    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\link")), kAttributeDirectory | 0x400);
+    EXPECT_EQ(seen.count("link") + seen.count("flink") + seen.count("dangling"), 3u);
+    ASSERT_EQ(Search(scratch.Engine("d\\link")).size(), 1u);
+    EXPECT_EQ(Search(scratch.Engine("d\\link"))[0].attributes, directoryLink);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\link")), directoryLink);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\link\\")), directoryLink);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\flink")), fileLink);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\flink\\")), kInvalidAttributes);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("d\\dangling")), fileLink);
 }
 
 // --- Attributes -------------------------------------------------------------------------------
@@ -301,6 +324,71 @@ TEST(AttributesTest, HiddenAndSystemAreStoredWhereTheFileSystemAllows) {
     // Back to a new file's set: nothing is left stored.
     ASSERT_TRUE(SetEntryAttributes(file, kAttributeArchive));
     EXPECT_LT(getxattr(scratch.Native("f.txt").c_str(), "user.updater.attributes", nullptr, 0), 0);
+}
+
+// Sets the process's file-creation mask for one test.
+class ScopedCreationMask {
+  public:
+    explicit ScopedCreationMask(mode_t mask) : saved_(umask(mask)) {}
+    ~ScopedCreationMask() { umask(saved_); }
+    ScopedCreationMask(const ScopedCreationMask&) = delete;
+    ScopedCreationMask& operator=(const ScopedCreationMask&) = delete;
+
+  private:
+    mode_t saved_;
+};
+
+fs::perms Permissions(const std::string& native) {
+    return fs::status(native).permissions() & fs::perms::all;
+}
+
+// Write permission comes back as far as the creation mask gives it to new files, and only where
+// reading was allowed; an entry that is writable already keeps its mode.
+TEST(AttributesTest, ClearingReadOnlyGivesWriteBackAsTheCreationMaskAllows) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    using fs::perms;
+    const perms readable = perms::owner_read | perms::group_read | perms::others_read;
+    {
+        const ScopedCreationMask mask(002);
+        scratch.Write("shared", "1");
+        ASSERT_EQ(Permissions(scratch.Native("shared")),
+                  readable | perms::owner_write | perms::group_write);
+        ASSERT_TRUE(SetEntryAttributes(scratch.Engine("shared"), kAttributeReadOnly));
+        EXPECT_EQ(Permissions(scratch.Native("shared")), readable);
+        ASSERT_TRUE(SetEntryAttributes(scratch.Engine("shared"), 0));
+        EXPECT_EQ(Permissions(scratch.Native("shared")),
+                  readable | perms::owner_write | perms::group_write);
+        scratch.Write("private", "1");
+        fs::permissions(scratch.Native("private"), perms::owner_read);
+        ASSERT_TRUE(SetEntryAttributes(scratch.Engine("private"), 0));
+        EXPECT_EQ(Permissions(scratch.Native("private")), perms::owner_read | perms::owner_write);
+        fs::permissions(scratch.Native("private"), perms::owner_read | perms::owner_write);
+        ASSERT_TRUE(SetEntryAttributes(scratch.Engine("private"), kAttributeArchive));
+        EXPECT_EQ(Permissions(scratch.Native("private")), perms::owner_read | perms::owner_write);
+    }
+    const ScopedCreationMask mask(022);
+    scratch.Write("own", "1");
+    ASSERT_TRUE(SetEntryAttributes(scratch.Engine("own"), kAttributeReadOnly));
+    ASSERT_TRUE(SetEntryAttributes(scratch.Engine("own"), 0));
+    EXPECT_EQ(Permissions(scratch.Native("own")), readable | perms::owner_write);
+}
+
+// A link has no attributes of its own on Linux; what it leads to is never changed through it.
+TEST(AttributesTest, LinksAreNeverChangedThrough) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.MakeDir("target");
+    scratch.Write("file.txt", "f");
+    ASSERT_EQ(symlink(scratch.Native("target").c_str(), scratch.Native("link").c_str()), 0);
+    ASSERT_EQ(symlink(scratch.Native("file.txt").c_str(), scratch.Native("flink").c_str()), 0);
+    EXPECT_TRUE(SetEntryAttributes(scratch.Engine("link"), kAttributeReadOnly));
+    EXPECT_TRUE(SetEntryAttributes(scratch.Engine("link") + "\\", kAttributeReadOnly));
+    EXPECT_TRUE(SetEntryAttributes(scratch.Engine("flink"), kAttributeReadOnly));
+    EXPECT_FALSE(SetEntryAttributes(scratch.Engine("flink") + "\\", kAttributeReadOnly));
+    EXPECT_FALSE(SetEntryAttributes(scratch.Engine("file.txt") + "\\", kAttributeReadOnly));
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("target")), kAttributeDirectory);
+    EXPECT_EQ(GetEntryAttributes(scratch.Engine("file.txt")), kAttributeArchive);
 }
 
 TEST(AttributesTest, ReadOnlyDirectoryIsKeptAndCannotBeRemoved) {
@@ -474,6 +562,23 @@ TEST(DeleteFileTest, RefusesReadOnlyFilesAndDirectoriesAndRemovesLinksOnly) {
     EXPECT_EQ(scratch.Names(), (std::set<std::string>{"readonly", "dir"}));
 }
 
+// A link to a directory is a directory entry, as on Windows: it is removed as a directory, and
+// only the link goes, whatever lies behind it.
+TEST(DirectoryCallsTest, LinksToDirectoriesAreRemovedAsTheLinkOnly) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("target/keep", "k");
+    for (const char* name : {"a", "b", "c"})
+        ASSERT_EQ(symlink(scratch.Native("target").c_str(), scratch.Native(name).c_str()), 0);
+    EXPECT_FALSE(DeleteFileEntry(scratch.Engine("a")));
+    EXPECT_FALSE(DeleteFileEntry(scratch.Engine("a") + "\\"));
+    EXPECT_TRUE(RemoveEmptyDirectory(scratch.Engine("a")));
+    EXPECT_TRUE(RemoveEmptyDirectory(scratch.Engine("b") + "\\"));
+    EXPECT_TRUE(RemoveEmptyDirectory(scratch.Engine("c") + "\\\\"));
+    EXPECT_EQ(scratch.Names(), std::set<std::string>{"target"});
+    EXPECT_EQ(scratch.Read("target/keep"), "k");
+}
+
 TEST(DirectoryCallsTest, MakeAndRemoveFollowWindows) {
     Scratch scratch;
     ASSERT_TRUE(scratch.ok());
@@ -518,6 +623,85 @@ TEST(LastWriteDateTest, LocalDateOfFilesThatNobodyHoldsOpen) {
     EXPECT_FALSE(ReadLastWriteDate(scratch.Engine("f"), date));
     close(held);
     EXPECT_TRUE(ReadLastWriteDate(scratch.Engine("f"), date));
+}
+
+// --- Same entry, entry within ------------------------------------------------------------------
+
+TEST(EntryIdentityTest, SameEntrySeesThroughNamesAndLinks) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("d/sub/f", "1");
+    scratch.Write("g", "1");
+    ASSERT_EQ(symlink(scratch.Native("d").c_str(), scratch.Native("alias").c_str()), 0);
+    ASSERT_EQ(link(scratch.Native("g").c_str(), scratch.Native("hard").c_str()), 0);
+    EXPECT_TRUE(IsSameEntry(scratch.Engine("d"), scratch.Engine("d")));
+    EXPECT_TRUE(IsSameEntry(scratch.Engine("d"), scratch.Engine(".\\d\\sub\\..") + "\\"));
+    EXPECT_TRUE(IsSameEntry(scratch.Engine("d"), scratch.Engine("alias")));
+    EXPECT_TRUE(IsSameEntry(scratch.Engine("d\\sub\\f"), scratch.Engine("alias\\sub\\f")));
+    EXPECT_TRUE(IsSameEntry(scratch.Engine("g"), scratch.Engine("hard")));
+    EXPECT_FALSE(IsSameEntry(scratch.Engine("d"), scratch.Engine("d\\sub")));
+    EXPECT_FALSE(
+        IsSameEntry(scratch.Engine("d"), scratch.Engine("D")));  // names are case-sensitive
+    EXPECT_FALSE(IsSameEntry(scratch.Engine("d"), scratch.Engine("missing")));
+    EXPECT_FALSE(IsSameEntry(scratch.Engine("missing"), scratch.Engine("missing")));
+    EXPECT_FALSE(IsSameEntry("C:\\", "C:\\"));
+}
+
+TEST(EntryIdentityTest, WithinFollowsWhereTheDirectoryReallyIs) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.MakeDir("src/sub/deep");
+    scratch.MakeDir("other");
+    ASSERT_EQ(symlink(scratch.Native("src/sub").c_str(), scratch.Native("other/in").c_str()), 0);
+    EXPECT_TRUE(LiesWithin(scratch.Engine("src"), scratch.Engine("src")));
+    EXPECT_TRUE(LiesWithin(scratch.Engine("src\\sub\\deep"), scratch.Engine("src")));
+    EXPECT_TRUE(LiesWithin(scratch.Engine("other\\in"), scratch.Engine("src")));
+    EXPECT_TRUE(LiesWithin(scratch.Engine("other\\in\\deep"), scratch.Engine("src\\sub")));
+    EXPECT_TRUE(LiesWithin(scratch.Engine("src"), "\\"));
+    EXPECT_FALSE(LiesWithin(scratch.Engine("src"), scratch.Engine("src\\sub")));
+    EXPECT_FALSE(LiesWithin(scratch.Engine("other"), scratch.Engine("src")));
+    EXPECT_FALSE(LiesWithin(scratch.Engine("src\\sub\\..\\..\\other"), scratch.Engine("src")));
+    EXPECT_FALSE(LiesWithin(scratch.Engine("missing"), scratch.Engine("")));
+    EXPECT_FALSE(LiesWithin(scratch.Engine("src"), scratch.Engine("missing")));
+}
+
+// --- Last-write date while others open the file -----------------------------------------------
+
+// The check that nobody else holds the file open must never end the process, however often
+// another process opens the file meanwhile. Run in a child process, so that a failure is seen
+// as its exit status rather than the end of the test program.
+TEST(LastWriteDateTest, OthersOpeningTheFileNeverEndTheProcess) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("busy", "1");
+    const std::string native = scratch.Native("busy");
+    const std::string engine = scratch.Engine("busy");
+    const pid_t checker = fork();
+    ASSERT_GE(checker, 0);
+    if (checker == 0) {
+        const pid_t opener = fork();
+        if (opener == 0) {
+            // Ends with the checker, however the checker ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const time_t deadline = time(nullptr) + 60;
+            while (getppid() != 1 && time(nullptr) < deadline) {
+                const int fd = open(native.c_str(), O_RDONLY);
+                if (fd >= 0)
+                    close(fd);
+            }
+            _exit(0);
+        }
+        LocalDate date;
+        for (int i = 0; i < 50000; ++i)
+            ReadLastWriteDate(engine, date);
+        kill(opener, SIGKILL);
+        waitpid(opener, nullptr, 0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(checker, &status, 0), checker);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -389,6 +389,32 @@ TEST_F(ProfileBadInput, UnusableFilesGiveTheFallback) {
     }
 }
 
+// Runs one test in another current directory.
+class ScopedCurrentDirectory {
+  public:
+    explicit ScopedCurrentDirectory(const fs::path& directory) : saved_(fs::current_path()) {
+        fs::current_path(directory);
+    }
+    ~ScopedCurrentDirectory() { fs::current_path(saved_); }
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+  private:
+    fs::path saved_;
+};
+
+// A drive has no meaning on Linux: "C:\x.ini" names no file, rather than "./C:/x.ini".
+TEST_F(ProfileBadInput, PathsWithADriveNameNoFile) {
+    fs::create_directory(Native("C:"));
+    const std::string inside = Write("C:/x.ini", "[s]\nk=v\n");
+    EXPECT_EQ(Value(inside, "s", "k"), "v");
+    const ScopedCurrentDirectory here(Native(""));
+    for (const std::string file : {"C:\\x.ini", "C:x.ini", "c:\\x.ini"}) {
+        EXPECT_EQ(Value(file, "s", "k"), kNoData) << file;
+        EXPECT_EQ(Section(file, "s"), Lines{}) << file;
+    }
+}
+
 TEST_F(ProfileBadInput, UnreadableFile) {
     if (geteuid() == 0)
         GTEST_SKIP() << "root reads every file";

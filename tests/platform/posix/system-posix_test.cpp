@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -74,6 +75,18 @@ TEST(AppendToFile, FailsWhereNoFileCanBeWritten) {
     EXPECT_FALSE(AppendToFile(posix::FromNativePath(directory.path() + "/missing/run.log"), "x"));
     EXPECT_FALSE(AppendToFile(posix::FromNativePath(directory.path()), "x"));
     EXPECT_FALSE(AppendToFile("", "x"));
+}
+
+// A drive has no meaning on Linux: the log is not written to "./C:/run.log".
+TEST(AppendToFile, PathsWithADriveNameNoFile) {
+    TemporaryDirectory directory;
+    ASSERT_EQ(mkdir((directory.path() + "/C:").c_str(), 0777), 0);
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(directory.path());
+    const bool appended = AppendToFile("C:\\run.log", "x");
+    std::filesystem::current_path(saved);
+    EXPECT_FALSE(appended);
+    EXPECT_FALSE(std::filesystem::exists(directory.path() + "/C:/run.log"));
 }
 
 TEST(ComponentModel, StartsAndStopsWithoutEffect) {

@@ -63,7 +63,12 @@ class TempDirectory {
                 }
                 const std::wstring entry = directory + L"\\" + name;
                 SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                // A link to a directory goes as the link: what it leads to is not ours.
+                const DWORD attributes = found.dwFileAttributes;
+                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    RemoveDirectoryW(entry.c_str());
+                } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
                     RemoveTree(entry);
                 } else {
                     DeleteFileW(entry.c_str());

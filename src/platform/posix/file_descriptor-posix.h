@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+
+// Open file descriptors of this backend: closed on every way out of the code that opened them.
+namespace updater::platform::posix {
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    // Hands the descriptor over; it is no longer closed here.
+    int Release();
+    // Closes now and tells whether the close succeeded: a write error may first show there.
+    bool Close();
+
+  private:
+    int fd_;
+};
+
+// Writes every byte, going on after interruptions and partial writes.
+bool WriteAll(int fd, const char* data, std::size_t size);
+
+}  // namespace updater::platform::posix
