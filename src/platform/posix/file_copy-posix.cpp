@@ -28,10 +28,13 @@ bool CanFallBack(int error) {
 
 enum class Result { Done, Failed, Unsupported };
 
-Result CopyInKernel(int from, int to) {
+// Repeats one in-kernel transfer call until the source is used up. A call the kernel or the file
+// system does not offer fails at once, which leaves the caller free to try another way.
+template <typename Transfer>
+Result CopyInChunks(Transfer transfer) {
     bool first = true;
     for (;;) {
-        ssize_t copied = copy_file_range(from, nullptr, to, nullptr, kChunk, 0);
+        const ssize_t copied = transfer();
         if (copied == 0)
             return Result::Done;
         if (copied < 0) {
@@ -43,19 +46,12 @@ Result CopyInKernel(int from, int to) {
     }
 }
 
+Result CopyInKernel(int from, int to) {
+    return CopyInChunks([&] { return copy_file_range(from, nullptr, to, nullptr, kChunk, 0); });
+}
+
 Result CopyBySendfile(int from, int to) {
-    bool first = true;
-    for (;;) {
-        ssize_t copied = sendfile(to, from, nullptr, kChunk);
-        if (copied == 0)
-            return Result::Done;
-        if (copied < 0) {
-            if (errno == EINTR)
-                continue;
-            return first && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
-        }
-        first = false;
-    }
+    return CopyInChunks([&] { return sendfile(to, from, nullptr, kChunk); });
 }
 
 bool CopyByReading(int from, int to) {
