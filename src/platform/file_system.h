@@ -73,12 +73,37 @@ bool IsSameEntry(const std::string& first, const std::string& second);
 // True when the existing directory `inner`, reached through any links, is the directory `outer`
 // or lies anywhere below it; false when either cannot be reached.
 bool LiesWithin(const std::string& inner, const std::string& outer);
-// Copies a file over any existing destination that is not read-only, keeping the last-write time
-// and the attributes. A failed copy leaves the destination as it was and never touches the source.
+// Where the system would act for a path, judged by the place rather than by the text: a relative
+// path is taken against the working directory, "." and ".." are resolved as the system resolves
+// them (on Windows lexically, as GetFullPathNameW does, "\\?\" and "\\.\" forms included),
+// and links in the path's directories are followed to where they lead. A link named last is the
+// link itself; trailing backslashes do not lead through it.
+enum class Place {
+    kNowhere,    // the text names no place: the empty text, a drive on Linux
+    kRoot,       // a root: "/" on Linux; a drive's root ("C:\") or a share's ("\\srv\share\")
+    kInRoot,     // an entry directly in a root ("/x.ini", "C:\*")
+    kElsewhere,  // anything deeper
+};
+Place PlaceOf(const std::string& path);
+
+// Copies a file over an existing regular file that is not read-only (nor hidden, as Windows
+// refuses), keeping the last-write time and the attributes. A destination that is not a regular
+// file (a directory, a device, a pipe, a socket; on Windows "NUL" or "COM1") is refused. A failed
+// copy leaves the destination as it was and never touches the source.
 bool CopyFileTo(const std::string& from, const std::string& to);
+// As CopyFileTo for an entry met inside a tree: a link is copied as a link with the same target
+// and is never read through. False where the system cannot make the link.
+bool CopyEntryTo(const std::string& from, const std::string& to);
 // Moves or renames a file or a directory; refuses an existing destination. Files may move to
 // another file system; directories may not.
 bool MoveEntry(const std::string& from, const std::string& to);
+// Moves a file (or a link to one, as the link) onto `to`, replacing an existing regular file
+// there. The old file is replaced only once the new contents are complete beside it: renamed over
+// it on the same file system, copied to a temporary name beside it and renamed on another. A
+// read-only destination, one that is not a regular file or a link, and the source itself under
+// another name are refused (a hidden file is replaced, as Windows replaces it when moving). When
+// the move fails, the old file and the source are both still there.
+bool MoveFileOver(const std::string& from, const std::string& to);
 // Deletes a file, or a link to a file as the link; refuses read-only files and directories.
 bool DeleteFileEntry(const std::string& path);
 // Creates one directory; its parent must exist, and an existing entry of that name is refused.
