@@ -3,6 +3,7 @@
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
+#include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
 #include "settings/error_box.h"
@@ -10,8 +11,11 @@
 namespace updater {
 
 // A directory named with trailing backslashes is that directory (and so left as it is); on
-// anything else the backslash makes a path that names nothing.
+// anything else the backslash makes a path that names nothing. A pattern directly in a root is
+// refused like a DELETE of it.
 bool SetPathAttributes(const String& path, uint32_t value) {
+    if (IsUnsafeItem(path))
+        return false;
     String target = IsDirectory(path.CStr()) ? WithoutTrailingBackslashes(path) : path;
     return WalkFiles(target, AttributeVisitor, false, &value);
 }

@@ -33,7 +33,7 @@ int CountPathItems(String directory) {
 // since the empty text and a bare drive would not name it.
 String QueryPath(const String& directory) {
     String trimmed = WithoutTrailingBackslashes(directory);
-    return IsUnsafeTarget(trimmed) ? trimmed.Concat("\\") : trimmed;
+    return trimmed.GetLength() == 0 || IsRootPath(trimmed) ? trimmed.Concat("\\") : trimmed;
 }
 
 // True when `target` lies inside a directory that the pattern matches and the walk enters.
@@ -91,10 +91,13 @@ bool PrepareTransfer(const String& from, const String& to, SourceForm form,
     return false;
 }
 
-// A bare destination name lies in the current directory.
+// A bare destination name lies in the current directory. A file named in a root is fine, and
+// its directory exists; a destination that is itself a root ("\.", "C:\..") is not.
 bool PrepareSingleFile(const String& to) {
+    if (to.GetLength() == 0 || IsUnsafeItem(to))
+        return false;
     String directory = DirectoryPartOf(to);
-    return !IsUnsafeTarget(directory) && CreateDirectoryTree(directory);
+    return directory.GetLength() == 0 || IsRootPath(directory) || CreateDirectoryTree(directory);
 }
 
 String DestinationOf(const String& path, const TransferContext& context) {
@@ -102,8 +105,10 @@ String DestinationOf(const String& path, const TransferContext& context) {
     return context.targetDir.Concat("\\").Concat(tail);
 }
 
+// Another process may make the directory between the test and the creation.
 int EnsureDirectory(const String& path) {
-    return PathExists(path.CStr()) || platform::MakeDirectory(path.CStr());
+    return PathExists(path.CStr()) || platform::MakeDirectory(path.CStr()) ||
+           IsDirectory(path.CStr());
 }
 
 using Transfer = bool (*)(const String& from, const String& to);
@@ -137,8 +142,11 @@ bool CopyPath(const String& from, const String& to) {
 }
 
 // A link is moved as itself, as a single entry: walking through it would empty the directory it
-// leads to. Written with trailing backslashes, a link to a directory is still the link.
+// leads to. Written with trailing backslashes, a link to a directory is still the link. A root,
+// or a pattern directly in one, is never moved away.
 bool MovePath(const String& from, const String& to) {
+    if (IsUnsafeItem(from))
+        return false;
     if (IsLink(from.CStr())) {
         String link = IsDirectory(from.CStr()) ? WithoutTrailingBackslashes(from) : from;
         return PrepareSingleFile(to) && platform::MoveEntry(link.CStr(), to.CStr());
@@ -154,16 +162,19 @@ bool MovePath(const String& from, const String& to) {
     return form == SourceForm::Wildcard || platform::RemoveEmptyDirectory(from.CStr());
 }
 
-// A link to a directory is not copied, and the pair fails: making links is not always permitted,
-// an empty directory in its place would pass for a copy of it, and copying what it leads to could
-// go on without end (a link to an enclosing directory). What it leads to is never touched.
+// A link inside the tree is copied as a link with the same target, never read through: a link to
+// a file outside the tree would otherwise copy what the script did not name (a link to a secret
+// becoming a readable copy), and a link to an enclosing directory would copy without end. Where
+// the system cannot make the link, the pair fails.
 int CopyVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
         case VisitFile:
-            return platform::CopyFileTo(path.CStr(), DestinationOf(path, transfer).CStr());
+            return platform::CopyEntryTo(path.CStr(), DestinationOf(path, transfer).CStr());
         case VisitDirEnter:
-            return !IsLink(path.CStr()) && EnsureDirectory(DestinationOf(path, transfer));
+            if (IsLink(path.CStr()))
+                return platform::CopyEntryTo(path.CStr(), DestinationOf(path, transfer).CStr());
+            return EnsureDirectory(DestinationOf(path, transfer));
         case VisitDirLeave:
             return 1;
         default:
@@ -171,21 +182,16 @@ int CopyVisitor(const String& path, int kind, void* context) {
     }
 }
 
-// A file met inside a directory or wildcard MOVE replaces its destination; the removal's result
-// is not looked at, since a destination that stays makes the move itself fail. A destination that
-// is the moved file itself under another name (through a link, say) is never removed: the move
-// fails on it instead. A link to a directory is moved as the link once it is left, and nothing is
-// made for it on entering.
+// A file met inside a directory or wildcard MOVE replaces its destination, but only once its
+// contents are complete beside it: a move that fails leaves the old file in place. A destination
+// that is the moved file itself under another name (through a link, say) is never replaced: the
+// move fails on it instead. A link to a directory is moved as the link once it is left, and
+// nothing is made for it on entering.
 int MoveVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
-        case VisitFile: {
-            String destination = DestinationOf(path, transfer);
-            if (PathExists(destination.CStr()) &&
-                !platform::IsSameEntry(path.CStr(), destination.CStr()))
-                platform::DeleteFileEntry(destination.CStr());
-            return platform::MoveEntry(path.CStr(), destination.CStr());
-        }
+        case VisitFile:
+            return platform::MoveFileOver(path.CStr(), DestinationOf(path, transfer).CStr());
         case VisitDirEnter:
             return IsLink(path.CStr()) || EnsureDirectory(DestinationOf(path, transfer));
         case VisitDirLeave:

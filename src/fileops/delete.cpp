@@ -26,7 +26,7 @@ bool DeleteLink(const String& path) {
 // A directory named with trailing backslashes is still that directory; anything else so written
 // names nothing and counts as deleted. A root, or a pattern directly in one, is never deleted.
 bool DeletePath(const String& path) {
-    if (IsUnsafeDeleteItem(path))
+    if (IsUnsafeItem(path))
         return false;
     if (IsLink(path.CStr()))
         return DeleteLink(path);

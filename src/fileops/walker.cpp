@@ -13,12 +13,21 @@ bool IsDotEntry(const platform::FoundEntry& entry) {
     return entry.name == "." || entry.name == "..";
 }
 
+// A name holding a backslash (Linux allows one) cannot be written in a script's path: joined to
+// its directory it would name another entry. The walk stops on it rather than pass it by, so that
+// the procedure fails instead of reporting a tree done that it left partly untouched.
+bool IsExpressible(const platform::FoundEntry& entry) {
+    return entry.name.find('\\') == std::string::npos;
+}
+
 bool VisitEntry(const String& directory, const platform::FoundEntry& entry, WalkVisitor visitor,
                 bool recursive, void* context) {
     const bool isDirectory = (entry.attributes & platform::kAttributeDirectory) != 0;
     const bool isLink = (entry.attributes & platform::kAttributeReparsePoint) != 0;
     if (isDirectory && IsDotEntry(entry))
         return true;
+    if (!IsExpressible(entry))
+        return false;
     String entryPath = directory.Concat("\\").Concat(entry.name.c_str());
     if (!isDirectory)
         return visitor(entryPath, VisitFile, context) != 0;
@@ -74,7 +83,8 @@ String WithoutTrailingBackslashes(const String& path) {
 }
 
 // A prefix that ends in a backslash (a doubled or leading backslash) names the same directory as
-// the prefix before it, so it is never created.
+// the prefix before it, so it is never created. A directory that another process creates between
+// the test and the creation is as good as one made here.
 bool CreateDirectoryTree(const String& path, std::vector<String>* made) {
     String target = WithoutTrailingBackslashes(path);
     if (PathExists(target.CStr()))
@@ -84,10 +94,12 @@ bool CreateDirectoryTree(const String& path, std::vector<String>* made) {
         String prefix = target.GetTokens(0, i, "\\");
         if (EndsWithBackslash(prefix) || PathExists(prefix.CStr()))
             continue;
-        if (!platform::MakeDirectory(prefix.CStr()))
+        if (platform::MakeDirectory(prefix.CStr())) {
+            if (made != nullptr)
+                made->push_back(prefix);
+        } else if (!IsDirectory(prefix.CStr())) {
             return false;
-        if (made != nullptr)
-            made->push_back(prefix);
+        }
     }
     return true;
 }

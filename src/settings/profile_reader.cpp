@@ -11,10 +11,28 @@
 
 namespace updater {
 
+namespace {
+
+// Room for one character more than a value may have, so that a longer value shows as such; the
+// readers cut at the room they are given. Windows' own reader takes at most 65,535 characters.
+constexpr unsigned kReadCapacity = 2 * kMaxValueLength + 2;
+
+// UTF-8 characters: every byte but the continuation bytes of a sequence starts one.
+std::size_t CountCharacters(const std::string& text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
 bool ReadProfileText(const String& file, const char* section, const char* key, String& out) {
     const std::string value =
-        platform::ReadProfileString(file.CStr(), section, key, kNoData, kKeyCapacity);
-    if (String(value.c_str()).EqualsNoCase(kNoData))
+        platform::ReadProfileString(file.CStr(), section, key, kNoData, kReadCapacity);
+    if (String(value.c_str()).EqualsNoCase(kNoData) || CountCharacters(value) > kMaxValueLength)
         return false;
     out = value.c_str();
     return true;

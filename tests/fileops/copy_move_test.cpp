@@ -11,6 +11,7 @@
 
 #include "fileops/file_kinds.h"
 #include "fileops/fileops_fixture.h"
+#include "fileops/root_guard.h"
 #include "fileops/walker.h"
 
 namespace updater {
@@ -100,21 +101,31 @@ TEST_F(CopyMoveTest, TrailingBackslashesOnDirectoriesAreAccepted) {
     EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
 }
 
-// An empty symbol or list item must not turn the target into a root.
-TEST_F(CopyMoveTest, TargetsAtARootFailBeforeAnythingIsWritten) {
-    MakeSource();
-    const std::string unique = "updater-root-guard-" + std::to_string(getpid());
-    WriteFile(unique + ".dll", "x");
-    const String wildcard((EnginePath("") + "\\" + unique + ".*").c_str());
-    for (const char* to : {"", "\\", "\\\\", "C:", "C:\\", "\\*.dll", "C:\\*.dll"}) {
-        EXPECT_FALSE(CopyPath(wildcard, String(to))) << to;
-        EXPECT_FALSE(MovePath(wildcard, String(to))) << to;
-        EXPECT_FALSE(CopyPath(Engine("src"), String(to))) << to;
+// An empty symbol or list item, or a "." or ".." too many, must not turn the target into a root.
+// Only the judgement is tested here, which reads and never writes: what a refused COPY or MOVE
+// leaves behind is tested in a throwaway root, where a regression can harm nothing.
+TEST_F(CopyMoveTest, TargetsAtARootAreJudgedByThePlace) {
+    for (const char* to : {"", "\\", "\\\\", "C:", "C:\\", "\\.", "\\..", "\\.\\", "\\tmp\\..",
+                           "\\tmp/..", "\\\\.\\.."}) {
+        EXPECT_TRUE(IsUnsafeTarget(String(to))) << to;
     }
-    EXPECT_FALSE(CopyPath(Engine(unique + ".dll"), String(("\\" + unique + ".dll").c_str())));
-    EXPECT_FALSE(fs::exists("/" + unique + ".dll"));
-    EXPECT_TRUE(Exists(unique + ".dll"));
-    EXPECT_EQ(Read("src/a.dll"), "a");
+    for (const char* to : {"\\tmp", "\\.\\tmp", "."})
+        EXPECT_FALSE(IsUnsafeTarget(String(to))) << to;
+    // A file's destination is judged as the file: one named in a root is not a root.
+    EXPECT_FALSE(IsUnsafeItem(String("\\x.ini")));
+    EXPECT_TRUE(IsUnsafeItem(String("\\..")));
+    // ".." as many times as the directory is deep, and as many again, lead to the root; links
+    // count by where they lead.
+    fs::create_directory_symlink("/", NativePath("up"));
+    const std::string native = NativePath("");
+    std::string climb = EnginePath("");
+    for (long i = 0; i < 2 * std::count(native.begin(), native.end(), '/'); ++i)
+        climb += "\\..";
+    EXPECT_TRUE(IsUnsafeTarget(String(climb.c_str()))) << climb;
+    EXPECT_TRUE(IsUnsafeTarget(Engine("up")));
+    EXPECT_TRUE(IsUnsafeTarget(Engine("up\\.")));
+    EXPECT_FALSE(IsUnsafeTarget(Engine("up\\tmp")));
+    EXPECT_FALSE(IsUnsafeTarget(Engine("src\\..")));
 }
 
 // A tree copied into itself would grow while it is walked. The target is told by what it is,
@@ -282,21 +293,37 @@ TEST_F(CopyMoveTest, LinkSourceIsMovedAsTheLink) {
     EXPECT_FALSE(Exists("slashed"));
 }
 
-// Inside a tree, a link to a directory is moved as the link and is not copied at all; what it
-// leads to is never touched.
-TEST_F(CopyMoveTest, LinksInsideATreeAreMovedAsLinksAndNotCopied) {
+// Inside a tree, a link is copied and moved as the link, with its target text as written; what
+// it leads to is never read or touched.
+TEST_F(CopyMoveTest, LinksInsideATreeAreCopiedAndMovedAsLinks) {
     WriteFile("target/keep.txt", "k");
+    WriteFile("secret.txt", "secret");
     WriteFile("src/a.txt", "a");
     fs::create_directory_symlink(NativePath("target"), NativePath("src/link"));
-    EXPECT_FALSE(CopyPath(Engine("src"), Engine("copy")));
-    EXPECT_FALSE(Exists("copy/link"));
-    EXPECT_FALSE(CopyPath(Engine("src\\l*"), Engine("copy\\x")));
-    EXPECT_FALSE(Exists("copy/link"));
+    fs::create_symlink("../secret.txt", NativePath("src/flink"));
+    ASSERT_TRUE(CopyPath(Engine("src"), Engine("copy")));
+    ASSERT_TRUE(CopyPath(Engine("src\\*link"), Engine("pattern\\x")));
+    for (const char* copy : {"copy", "pattern"}) {
+        const fs::path directory = NativePath(copy);
+        EXPECT_TRUE(fs::is_symlink(directory / "link")) << copy;
+        EXPECT_EQ(fs::read_symlink(directory / "link"), NativePath("target")) << copy;
+        EXPECT_TRUE(fs::is_symlink(directory / "flink")) << copy;
+        EXPECT_EQ(fs::read_symlink(directory / "flink"), "../secret.txt") << copy;
+    }
+    // A copy over an existing file replaces it with the link; a directory in the way fails.
+    WriteFile("again/flink", "old");
+    ASSERT_TRUE(CopyPath(Engine("src"), Engine("again")));
+    EXPECT_TRUE(fs::is_symlink(NativePath("again/flink")));
+    WriteFile("blocked/link/inside.txt", "i");
+    EXPECT_FALSE(CopyPath(Engine("src"), Engine("blocked")));
+    EXPECT_EQ(Read("blocked/link/inside.txt"), "i");
     ASSERT_TRUE(MovePath(Engine("src"), Engine("moved")));
     EXPECT_TRUE(fs::is_symlink(NativePath("moved/link")));
+    EXPECT_EQ(fs::read_symlink(NativePath("moved/flink")), "../secret.txt");
     EXPECT_EQ(Read("moved/a.txt"), "a");
     EXPECT_FALSE(Exists("src"));
     EXPECT_EQ(Names("target"), std::set<std::string>{"keep.txt"});
+    EXPECT_EQ(Read("secret.txt"), "secret");
 }
 
 // --- Executors --------------------------------------------------------------------------------

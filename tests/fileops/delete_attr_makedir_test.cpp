@@ -115,10 +115,10 @@ TEST_F(FileKindsTest, DeleteOfALinkRemovesOnlyTheLink) {
 TEST_F(FileKindsTest, RootsAndPatternsInRootsAreNeverDeleted) {
     for (const char* item :
          {"\\", "\\\\", "C:", "C:\\", "\\*", "\\*.*", "\\?", "C:\\*", "*", "*.tmp"}) {
-        EXPECT_TRUE(IsUnsafeDeleteItem(String(item))) << item;
+        EXPECT_TRUE(IsUnsafeItem(String(item))) << item;
     }
     for (const char* item : {"", "\\tmp", "\\tmp\\*", "C:\\Work\\*", "name", "\\\\srv\\share\\*"}) {
-        EXPECT_FALSE(IsUnsafeDeleteItem(String(item))) << item;
+        EXPECT_FALSE(IsUnsafeItem(String(item))) << item;
     }
     for (const char* target : {"", "\\", "C:", "c:\\\\"}) {
         EXPECT_TRUE(IsUnsafeTarget(String(target))) << target;

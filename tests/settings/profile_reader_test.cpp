@@ -30,11 +30,27 @@ TEST_F(ProfileReaderTest, TextKeysEmptyPresentMissingAndNoData) {
     EXPECT_EQ(Boxes()[0].caption, "Test");
 }
 
-TEST_F(ProfileReaderTest, ValuesAreCutAt258Characters) {
-    WriteScript("[S]\nLONG=" + std::string(300, 'v') + "\n");
-    String out;
+// A value cut short could name a directory where the script named a file in it: values arrive
+// whole up to the bound, counted in characters, and a longer one fails with message 2.
+TEST_F(ProfileReaderTest, ValuesAreReadWholeAndLongerOnesAreRefused) {
+    const std::string longest = std::string(kMaxValueLength - 2, 'v') + "\xE3\x81\x82!";
+    WriteScript("[S]\nLONG=" + longest + "\nTOO=" + std::string(kMaxValueLength + 1, 'v') +
+                "\nFAR=" + std::string(3 * kMaxValueLength, 'v') +
+                "\nN=" + std::string(kMaxValueLength, '1') + "1\n");
+    String out("kept");
     ASSERT_TRUE(ReadKey("S", "LONG", out));
-    EXPECT_EQ(out.GetLength(), 258);
+    EXPECT_EQ(std::string(out.CStr()), longest);
+    EXPECT_TRUE(Boxes().empty());
+    for (const char* key : {"TOO", "FAR"}) {
+        out = "kept";
+        EXPECT_FALSE(ReadKey("S", key, out)) << key;
+        EXPECT_STREQ(out.CStr(), "kept");
+    }
+    int number = 5;
+    EXPECT_FALSE(ReadIntKey("S", "N", number));
+    EXPECT_EQ(number, 5);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Message(2, "S", "TOO"), Message(2, "S", "FAR"),
+                                                    Message(2, "S", "N")}));
 }
 
 TEST_F(ProfileReaderTest, IntegerKeysReadLeadingNumbersAndKeepOutputOtherwise) {

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -65,12 +64,6 @@ bool EndsInSeparator(const std::string& pattern) {
     return !pattern.empty() && (pattern.back() == '\\' || pattern.back() == '/');
 }
 
-// A name holding a backslash cannot be written in an engine path: joined to its directory it
-// would name a different entry, so the search does not report it.
-bool IsEngineName(const char* name) {
-    return std::strchr(name, '\\') == nullptr;
-}
-
 bool IsDotName(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
@@ -128,8 +121,7 @@ bool DirectorySearch::Next(FoundEntry& entry) {
             return true;
     }
     while (const dirent* found = readdir(state.directory)) {
-        if (IsDotName(found->d_name) || !IsEngineName(found->d_name) ||
-            !state.pattern->Matches(found->d_name))
+        if (IsDotName(found->d_name) || !state.pattern->Matches(found->d_name))
             continue;
         if (ReadEntry(state.directoryPath, directoryFd, found->d_name, entry))
             return true;

@@ -89,13 +89,15 @@ std::string TemporaryName(const std::string& directory, int attempt) {
 }
 
 int CreateTemporary(const std::string& directory, std::string& temporary) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        temporary = TemporaryName(directory == "/" ? std::string() : directory, attempt);
-        int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    int fd = -1;
+    MakeTemporaryEntry(
+        directory,
+        [&fd](const std::string& name) {
+            fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            return fd >= 0;
+        },
+        temporary);
+    return fd;
 }
 
 // Attributes before permissions (Linux guards extended attributes with the write permission),
@@ -112,6 +114,19 @@ bool FinishCopy(int from, int to, const struct stat& source, bool keepOwner) {
 }
 
 }  // namespace
+
+bool MakeTemporaryEntry(const std::string& directory,
+                        const std::function<bool(const std::string&)>& make,
+                        std::string& temporary) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temporary = TemporaryName(directory == "/" ? std::string() : directory, attempt);
+        if (make(temporary))
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
 
 bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::string& directory,
                         bool keepOwner, std::string& temporary) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 
 // Copies that appear complete or not at all: the data goes to a temporary file beside the
@@ -14,5 +15,12 @@ namespace updater::platform::posix {
 // `temporary` names it; on failure nothing is left behind.
 bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::string& directory,
                         bool keepOwner, std::string& temporary);
+
+// Makes a new entry under a hidden temporary name in `directory`: `make` creates it at the name
+// it is given and fails with EEXIST when the name is taken, which only costs another name. On
+// success `temporary` names the entry.
+bool MakeTemporaryEntry(const std::string& directory,
+                        const std::function<bool(const std::string&)>& make,
+                        std::string& temporary);
 
 }  // namespace updater::platform::posix

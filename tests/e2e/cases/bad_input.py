@@ -30,15 +30,15 @@ def case_nul_bytes_inside_values(sb):
     assert len(result.boxes) <= 1, result
 
 
-def case_megabyte_lines_are_cut_not_fatal(sb):
+def case_values_longer_than_the_bound_are_refused_not_cut(sb):
     long_value = 'x' * (1 << 20)
     sb.script('[UPDATER]\nNAME=%s\nPROC=A\n[A]\nMODE=OSVER\n' % long_value)
     result = sb.run(answers='')
-    assert result.exit_code == 0, result.exit_code
-    assert result.procs[0]['name'] == 'A'
-    sb.script('[UPDATER]\nNAME=T\nPROC=%s\n' % long_value)
+    assert texts(result) == [message(2, 'UPDATER', 'NAME')], result.boxes[0]['text'][:80]
+    assert result.exit_code == 1 and result.procs == [], result.exit_code
+    sb.script('[UPDATER]\nNAME=T\nPROC=A\n[A]\nMODE=DELETE\nFILE=%s\n' % ('y' * 32768))
     result = sb.run()
-    assert texts(result) == [message(2, 'x' * 258, 'MODE')], result.boxes[0]['text'][:80]
+    assert texts(result) == [message(2, 'A', 'FILE')], result.boxes[0]['text'][:80]
 
 
 def case_thousands_of_sections(sb):
@@ -57,11 +57,26 @@ def case_percent_signs_reach_the_box_unchanged(sb):
 
 def case_proc_of_thousands_of_names(sb):
     names = ','.join('P%d' % i for i in range(3000))
-    sb.script('[UPDATER]\nNAME=T\nPROC=%s\n[P0]\nMODE=OSVER\n' % names)
+    sections = ''.join('[P%d]\nMODE=OSVER\n' % i for i in range(3000))
+    sb.script('[UPDATER]\nNAME=T\nPROC=%s\n%s' % (names, sections))
     result = sb.run()
-    # The value is cut at 258 characters; the load stops at the first missing section.
-    assert texts(result) == [message(2, 'P1', 'MODE')], result
-    assert result.procs == []
+    # The value is read whole: every name runs, the last one too.
+    assert [p['name'] for p in result.procs] == ['P%d' % i for i in range(3000)], result.result
+    assert result.result == 'done'
+
+
+def case_a_file_in_a_long_value_is_that_file(sb):
+    # Cut at 258 characters, this value would end in "<Src>\\sub\\", which names the whole
+    # directory.
+    sb.write('sub/old.tmp', 'old')
+    sb.write('sub/keep.txt', 'keep')
+    sb.write('gone.tmp', 'gone')
+    value = '<Src>\\gone.tmp,' + ' ' * 233 + '<Src>\\sub\\old.tmp'
+    sb.script('[UPDATER]\nNAME=T\nPROC=D\n[D]\nMODE=DELETE\nFILE=%s\n' % value)
+    result = sb.run()
+    assert result.result == 'done', result
+    assert os.listdir(sb.path('sub')) == ['keep.txt']
+    assert not os.path.exists(sb.path('gone.tmp'))
 
 
 @only('native')  # Windows reads such files as its ANSI code page
