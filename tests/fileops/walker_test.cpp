@@ -1,5 +1,8 @@
 #include "fileops/walker.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <map>
 #include <set>
@@ -234,6 +237,44 @@ TEST_F(WalkerTest, LinksInsideATreeAreNotEntered) {
     ASSERT_TRUE(Walk("d\\l*", true));
     EXPECT_EQ(recorder_.visits.size(), 2u);
     EXPECT_EQ(VisitedPaths(VisitDirEnter), std::set<std::string>{"d\\link"});
+}
+
+// A Linux name holding a backslash cannot be written in a script's path; the walk stops on it
+// instead of passing it by, so the procedure fails rather than report a tree done that it left
+// partly untouched.
+TEST_F(WalkerTest, NamesThatAPathCannotExpressStopTheWalk) {
+    WriteFile("d/a.txt", "a");
+    WriteFile("d/sub/odd\\name", "x");
+    EXPECT_FALSE(Walk("d", true));
+    EXPECT_FALSE(Walk("d\\sub\\*", false));
+    EXPECT_TRUE(Walk("d\\a.txt", false));
+    EXPECT_FALSE(CreateDirectoryTree(String((EnginePath("d") + "\\a.txt\\x").c_str())));
+}
+
+// Another process may make a directory of the path between the test and the creation; such a
+// directory is as good as one made here, and is not reported as made.
+TEST_F(WalkerTest, DirectoriesMadeMeanwhileCountAsMade) {
+    fs::create_directories(NativePath("p/q"));
+    std::vector<String> made;
+    ASSERT_TRUE(CreateDirectoryTree(String((EnginePath("p") + "\\q\\r").c_str()), &made));
+    ASSERT_EQ(made.size(), 1u);
+    // The race itself: many children create one deep tree at once; every one must succeed.
+    std::string deep = EnginePath("race");
+    for (int level = 0; level < 40; ++level)
+        deep += "\\l" + std::to_string(level);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 6; ++i) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            _exit(CreateDirectoryTree(String(deep.c_str())) ? 0 : 1);
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
 
 // "link\" still names the link, never what it leads to.

@@ -1,20 +1,27 @@
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -457,6 +464,36 @@ TEST(CopyFileTest, RefusesWhatWindowsRefuses) {
     EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src", "readonly", "dir"}));
 }
 
+// Copying onto a pipe, a socket or a device would swap it for a plain file.
+TEST(CopyFileTest, OnlyRegularFilesAreReplaced) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("src", "S");
+    ASSERT_EQ(mkfifo(scratch.Native("fifo").c_str(), 0600), 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = scratch.Native("socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(listener);
+    std::vector<std::string> special = {"fifo", "socket"};
+    if (mknod(scratch.Native("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        special.push_back("null");
+    for (const std::string& name : special) {
+        EXPECT_FALSE(CopyFileTo(scratch.Engine("src"), scratch.Engine(name))) << name;
+        EXPECT_FALSE(CopyEntryTo(scratch.Engine("src"), scratch.Engine(name))) << name;
+        struct stat status {};
+        ASSERT_EQ(lstat(scratch.Native(name).c_str(), &status), 0);
+        EXPECT_FALSE(S_ISREG(status.st_mode)) << name;
+    }
+    // A pipe as the source is refused at once rather than waited on.
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("fifo"), scratch.Engine("copy")));
+    EXPECT_FALSE(CopyEntryTo(scratch.Engine("fifo"), scratch.Engine("copy")));
+    EXPECT_EQ(scratch.Names().count("copy"), 0u);
+}
+
 TEST(CopyFileTest, RefusesHiddenDestination) {
     Scratch scratch;
     ASSERT_TRUE(scratch.ok());
@@ -546,6 +583,81 @@ TEST(MoveEntryTest, FilesCrossFileSystemsDirectoriesDoNot) {
     EXPECT_EQ(here.Names(), std::set<std::string>{"d"});
     EXPECT_EQ(here.Read("d/inner"), "I");
     EXPECT_EQ(there.Names(), (std::set<std::string>{"taken", "f"}));
+}
+
+// Inside a tree MOVE a file replaces an existing one, but only what a copy may replace, and
+// never the moved file itself under another name.
+TEST(MoveFileOverTest, ReplacesRegularFilesOnlyAndNeverItself) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.Write("a", "A");
+    scratch.Write("old", "O");
+    scratch.Write("readonly", "R");
+    scratch.ClearWrite("readonly");
+    scratch.MakeDir("dir");
+    ASSERT_EQ(mkfifo(scratch.Native("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(link(scratch.Native("a").c_str(), scratch.Native("hard").c_str()), 0);
+    ASSERT_EQ(symlink(scratch.Native("a").c_str(), scratch.Native("soft").c_str()), 0);
+    for (const char* refused : {"readonly", "dir", "fifo", "hard", "soft"})
+        EXPECT_FALSE(MoveFileOver(scratch.Engine("a"), scratch.Engine(refused))) << refused;
+    EXPECT_FALSE(MoveFileOver(scratch.Engine("dir"), scratch.Engine("new")));
+    EXPECT_EQ(scratch.Read("a"), "A");
+    EXPECT_EQ(scratch.Read("readonly"), "R");
+    ASSERT_TRUE(MoveFileOver(scratch.Engine("a"), scratch.Engine("old")));
+    EXPECT_EQ(scratch.Read("old"), "A");
+    ASSERT_TRUE(MoveFileOver(scratch.Engine("old"), scratch.Engine("moved")));
+    EXPECT_EQ(scratch.Read("moved"), "A");
+    EXPECT_EQ(scratch.Names(),
+              (std::set<std::string>{"moved", "readonly", "dir", "fifo", "hard", "soft"}));
+}
+
+// On another file system the new contents are complete beside the old file before they take its
+// name, and the source goes last: a copy that runs out of room, or a source that cannot be
+// removed, leaves both files as they were. Run in a child with a mount namespace of its own, with
+// a tiny file system and a read-only view of the source's directory.
+TEST(MoveFileOverTest, AcrossFileSystemsAFailureKeepsTheOldFileAndTheSource) {
+    Scratch here;
+    ASSERT_TRUE(here.ok());
+    here.Write("small/f", "new");
+    here.Write("big/f", std::string(1 << 20, 'b'));
+    here.Write("fresh", "fresh");
+    here.MakeDir("tiny");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", here.Native("tiny").c_str(), "tmpfs", 0, "size=256k") != 0 ||
+            mount(here.Native("small").c_str(), here.Native("small").c_str(), nullptr, MS_BIND,
+                  nullptr) != 0 ||
+            mount(nullptr, here.Native("small").c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                  nullptr) != 0)
+            _exit(77);
+        std::ofstream(here.Native("tiny/f")) << "old";
+        int failures = 0;
+        // No room for the copy.
+        failures += MoveFileOver(here.Engine("big\\f"), here.Engine("tiny\\f"));
+        // The copy is made, but the source cannot go.
+        failures += MoveFileOver(here.Engine("small\\f"), here.Engine("tiny\\f"));
+        std::ifstream old(here.Native("tiny/f"));
+        std::string kept((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
+        failures += kept != "old";
+        failures += here.Read("small/f") != "new" || here.Read("big/f").size() != 1 << 20;
+        failures += here.Names("tiny") != std::set<std::string>{"f"};
+        // Room and a source that may go: the old file is replaced and nothing else is left.
+        failures += !MoveFileOver(here.Engine("fresh"), here.Engine("tiny\\f"));
+        std::ifstream fresh(here.Native("tiny/f"));
+        std::string moved((std::istreambuf_iterator<char>(fresh)),
+                          std::istreambuf_iterator<char>());
+        failures += moved != "fresh" || here.Names("tiny") != std::set<std::string>{"f"};
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace for a tiny file system here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(DeleteFileTest, RefusesReadOnlyFilesAndDirectoriesAndRemovesLinksOnly) {
@@ -666,6 +778,58 @@ TEST(EntryIdentityTest, WithinFollowsWhereTheDirectoryReallyIs) {
     EXPECT_FALSE(LiesWithin(scratch.Engine("src\\sub\\..\\..\\other"), scratch.Engine("src")));
     EXPECT_FALSE(LiesWithin(scratch.Engine("missing"), scratch.Engine("")));
     EXPECT_FALSE(LiesWithin(scratch.Engine("src"), scratch.Engine("missing")));
+}
+
+// Judged as the kernel walks the path: only reads, so texts that name the root are safe here.
+TEST(PlaceTest, RootsAreFoundHoweverTheyAreWritten) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    scratch.MakeDir("d/sub");
+    ASSERT_EQ(symlink("/", scratch.Native("d/up").c_str()), 0);
+    ASSERT_EQ(symlink("..", scratch.Native("d/sub/parent").c_str()), 0);
+    ASSERT_EQ(symlink("loop", scratch.Native("d/loop").c_str()), 0);
+    std::string climb = scratch.Engine("d");
+    for (int i = 0; i < 64; ++i)
+        climb += "\\..";
+    for (const std::string& root :
+         {std::string("\\"), std::string("\\\\"), std::string("\\."), std::string("\\.."),
+          std::string("\\tmp/.."), std::string("\\\\.\\.."), climb, scratch.Engine("d\\up\\."),
+          scratch.Engine("d\\up\\..\\"), scratch.Engine("d\\sub\\parent\\up\\.")})
+        EXPECT_EQ(PlaceOf(root), Place::kRoot) << root;
+    for (const std::string& inRoot :
+         {std::string("\\x.ini"), std::string("\\.\\*"), std::string("\\..\\*"),
+          std::string("\\\\.\\*"), std::string("\\tmp"), std::string("\\tmp\\"), climb + "\\*",
+          scratch.Engine("d\\up\\*"), scratch.Engine("d\\sub\\parent\\up\\etc")})
+        EXPECT_EQ(PlaceOf(inRoot), Place::kInRoot) << inRoot;
+    // A link named last is the link itself, wherever it leads.
+    for (const std::string& elsewhere :
+         {scratch.Engine("d\\up"), scratch.Engine("d\\up\\"), scratch.Engine("d\\missing\\..\\*"),
+          scratch.Engine("d\\sub\\parent"), std::string("\\tmp\\x")})
+        EXPECT_EQ(PlaceOf(elsewhere), Place::kElsewhere) << elsewhere;
+    for (const std::string& nowhere :
+         {std::string(""), std::string("C:\\"), scratch.Engine("d\\loop\\x")})
+        EXPECT_EQ(PlaceOf(nowhere), Place::kNowhere) << nowhere;
+}
+
+// Relative paths are taken against the working directory. Run in a child, which may move to
+// the root without disturbing other tests.
+TEST(PlaceTest, RelativePathsStartAtTheWorkingDirectory) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int failures = 0;
+        failures += chdir("/tmp") != 0;
+        failures += PlaceOf(".") != Place::kInRoot || PlaceOf(".\\*") != Place::kElsewhere;
+        failures += PlaceOf("..") != Place::kRoot || PlaceOf("x") != Place::kElsewhere;
+        failures += chdir("/") != 0;
+        failures += PlaceOf(".") != Place::kRoot || PlaceOf(".\\*") != Place::kInRoot;
+        failures += PlaceOf("*") != Place::kInRoot || PlaceOf("tmp\\x") != Place::kElsewhere;
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // --- Last-write date while others open the file -----------------------------------------------
