@@ -30,7 +30,8 @@ bool IsLink(const char* path);
 // The directory that holds the last item of a path: everything before its last backslash, the
 // current directory (".") for a bare name, and nothing for the empty text.
 String DirectoryPartOf(const String& path);
-// Creates the directory and every missing directory above it; an existing one succeeds as it is.
+// Creates the directory and every missing directory above it; an existing one succeeds as it is,
+// also when another process made it a moment earlier.
 // A trailing backslash names the same directory. `made`, when given, receives each directory this
 // call created, parents first, also when it fails part-way.
 bool CreateDirectoryTree(const String& path, std::vector<String>* made = nullptr);
@@ -38,7 +39,8 @@ bool CreateDirectoryTree(const String& path, std::vector<String>* made = nullptr
 // contents (not the directory itself); otherwise what the path or pattern matches, entering each
 // matching directory whole when `recursive`. A link to a directory is visited as a directory
 // (entered and left) but never walked into: what it leads to lies outside the named tree. False
-// when nothing matched, a search failed or the visitor stopped the walk.
+// when nothing matched, a search failed, the visitor stopped the walk, or the walk met a name that
+// a path cannot express (a backslash in a Linux name).
 bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* context);
 
 // The path without its trailing backslashes; leading ones stay, since they make the root ("\tmp")
