@@ -31,7 +31,8 @@ def case_nul_bytes_inside_values(sb):
 
 
 def case_values_longer_than_the_bound_are_refused_not_cut(sb):
-    long_value = 'x' * (1 << 20)
+    # Windows' own reader wraps values of 65,536 characters and more: stay below that.
+    long_value = 'x' * 40000
     sb.script('[UPDATER]\nNAME=%s\nPROC=A\n[A]\nMODE=OSVER\n' % long_value)
     result = sb.run(answers='')
     assert texts(result) == [message(2, 'UPDATER', 'NAME')], result.boxes[0]['text'][:80]
