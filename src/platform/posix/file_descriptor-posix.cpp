@@ -1,8 +1,11 @@
 #include "platform/posix/file_descriptor-posix.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 namespace updater::platform::posix {
 
@@ -42,6 +45,28 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+bool WriteAllWithoutSigpipe(int fd, const char* data, std::size_t size) {
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t saved;
+    if (pthread_sigmask(SIG_BLOCK, &pipeSignal, &saved) != 0)
+        return false;
+    // A SIGPIPE that was already waiting belongs to someone else and is left for them.
+    sigset_t pending;
+    sigemptyset(&pending);
+    const bool wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    errno = 0;
+    const bool written = WriteAll(fd, data, size);
+    if (!written && errno == EPIPE && !wasPending) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return written;
 }
 
 }  // namespace updater::platform::posix

@@ -28,4 +28,9 @@ class FileDescriptor {
 // Writes every byte, going on after interruptions and partial writes.
 bool WriteAll(int fd, const char* data, std::size_t size);
 
+// As WriteAll, for a descriptor that may be a pipe whose reader has gone: the write then fails
+// (EPIPE) instead of SIGPIPE ending the process. The signal is held back on this thread only, so
+// programs started later still get the default disposition.
+bool WriteAllWithoutSigpipe(int fd, const char* data, std::size_t size);
+
 }  // namespace updater::platform::posix
