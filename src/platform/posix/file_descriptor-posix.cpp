@@ -1,7 +1,9 @@
 #include "platform/posix/file_descriptor-posix.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,6 +69,32 @@ bool WriteAllWithoutSigpipe(int fd, const char* data, std::size_t size) {
     }
     pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     return written;
+}
+
+// A longer file is read as its first part rather than refused: files under /proc tell no size
+// (they show 0) and can grow long at their end (the groups in /proc/self/status), while what is
+// read from them comes first; the other files read so are a few lines long.
+std::optional<std::string> ReadSmallRegularFile(const std::string& path) {
+    // O_NONBLOCK keeps a named pipe from blocking the open; O_NOCTTY keeps a terminal from
+    // becoming the controlling one before it is refused.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!file.IsOpen() || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::string text(kSmallFileLimit, '\0');
+    std::size_t size = 0;
+    while (size < text.size()) {
+        const ssize_t got = read(file.Get(), text.data() + size, text.size() - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        size += static_cast<std::size_t>(got);
+    }
+    text.resize(size);
+    return text;
 }
 
 }  // namespace updater::platform::posix

@@ -59,15 +59,20 @@ class TemporaryDirectory {
     std::string path_;
 };
 
-// Runs `body` (returning an exit code) in a forked child and returns that code, or -1 when the
-// child did not exit by itself: killed by a signal, such as the alarm that ends it when it is
-// still running after `watchdogSeconds`. A call that regresses into hanging so fails, not hangs.
+// Runs `body` (returning an exit code) in a forked child and returns that code: 125 when `body`
+// threw, -1 when the child was killed by a signal, such as the alarm that ends it when it is still
+// running after `watchdogSeconds`. A call that regresses into hanging so fails, not hangs.
 template <typename Body>
 int ExitCodeInChild(Body body, unsigned watchdogSeconds = 30) {
     const pid_t child = fork();
     if (child == 0) {
         alarm(watchdogSeconds);
-        _exit(body());
+        // The child must never return into the test runner, not even by an exception.
+        try {
+            _exit(body());
+        } catch (...) {
+            _exit(125);
+        }
     }
     int status = 0;
     pid_t waited = -1;
