@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
 
 namespace updater::platform {
@@ -35,19 +35,11 @@ constexpr mode_t kUsualCreationMask = 022;
 // The process's file-creation mask, read without changing it: umask() can only be asked by
 // setting it, which every other thread would see for a moment.
 mode_t CreationMask() {
-    std::FILE* status = std::fopen("/proc/self/status", "re");
-    if (status == nullptr)
+    const std::optional<std::string> status = ReadSmallRegularFile("/proc/self/status");
+    const std::size_t line = status ? status->find("\nUmask:") : std::string::npos;
+    if (line == std::string::npos)
         return kUsualCreationMask;
-    mode_t mask = kUsualCreationMask;
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::strncmp(line, "Umask:", 6) == 0) {
-            mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8)) & 0777;
-            break;
-        }
-    }
-    std::fclose(status);
-    return mask;
+    return static_cast<mode_t>(std::strtoul(status->c_str() + line + 7, nullptr, 8)) & 0777;
 }
 
 // Stored as hexadecimal text, readable with the usual xattr tools.

@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -27,55 +28,120 @@ bool CanFallBack(int error) {
 }
 
 enum class Result { Done, Failed, Unsupported };
+enum class Method { Kernel, Sendfile, Reading };
 
-// Repeats one in-kernel transfer call until the source is used up. A call the kernel or the file
-// system does not offer fails at once, which leaves the caller free to try another way.
-template <typename Transfer>
-Result CopyInChunks(Transfer transfer) {
-    bool first = true;
-    for (;;) {
-        const ssize_t copied = transfer();
-        if (copied == 0)
-            return Result::Done;
-        if (copied < 0) {
-            if (errno == EINTR)
-                continue;
-            return first && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
+// One call moving bytes from `offset` of the source to the same place in the destination; returns
+// how many it moved (0 at the source's end) and advances `offset` by as many.
+ssize_t CopyStep(Method method, int from, int to, off_t& offset, size_t length,
+                 std::vector<char>& buffer) {
+    switch (method) {
+        case Method::Kernel: {
+            off_t out = offset;
+            return copy_file_range(from, &offset, to, &out, length, 0);
         }
-        first = false;
+        case Method::Sendfile:
+            // sendfile writes at the destination's own position.
+            if (lseek(to, offset, SEEK_SET) < 0)
+                return -1;
+            return sendfile(to, from, &offset, length);
+        case Method::Reading: {
+            if (buffer.empty())
+                buffer.resize(kBufferSize);
+            const ssize_t got = pread(from, buffer.data(), std::min(length, buffer.size()), offset);
+            if (got <= 0)
+                return got;
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = pwrite(to, buffer.data() + done,
+                                           static_cast<size_t>(got - done), offset + done);
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put <= 0)
+                    return -1;
+                done += put;
+            }
+            offset += got;
+            return got;
+        }
     }
+    return -1;
 }
 
-Result CopyInKernel(int from, int to) {
-    return CopyInChunks([&] { return copy_file_range(from, nullptr, to, nullptr, kChunk, 0); });
-}
+// Copies data ranges of the source, falling back to the next way when the current one is refused
+// at its very first use. `offset` stops early where the source ends, for a file that shrank
+// meanwhile.
+class RangeCopier {
+  public:
+    RangeCopier(int from, int to) : from_(from), to_(to) {}
 
-Result CopyBySendfile(int from, int to) {
-    return CopyInChunks([&] { return sendfile(to, from, nullptr, kChunk); });
-}
-
-bool CopyByReading(int from, int to) {
-    std::vector<char> buffer(kBufferSize);
-    for (;;) {
-        ssize_t got = read(from, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        if (!WriteAll(to, buffer.data(), static_cast<size_t>(got)))
-            return false;
+    bool Copy(off_t& offset, off_t end) {
+        for (;;) {
+            const Result result = CopyWith(offset, end);
+            if (result != Result::Unsupported)
+                return result == Result::Done;
+            if (method_ == Method::Reading)
+                return false;
+            method_ = method_ == Method::Kernel ? Method::Sendfile : Method::Reading;
+            first_ = true;
+        }
     }
+
+  private:
+    Result CopyWith(off_t& offset, off_t end) {
+        while (offset < end) {
+            const size_t length = static_cast<size_t>(std::min<off_t>(end - offset, kChunk));
+            const ssize_t copied = CopyStep(method_, from_, to_, offset, length, buffer_);
+            if (copied == 0)
+                return Result::Done;
+            if (copied < 0) {
+                if (errno == EINTR)
+                    continue;
+                return first_ && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
+            }
+            first_ = false;
+        }
+        return Result::Done;
+    }
+
+    int from_;
+    int to_;
+    Method method_ = Method::Kernel;
+    bool first_ = true;
+    std::vector<char> buffer_;
+};
+
+// Where the next data range at or after `offset` lies, within [offset, end]; a file system
+// without SEEK_DATA has one range, its whole content.
+void NextDataRange(int from, off_t offset, off_t end, off_t& data, off_t& hole) {
+    data = lseek(from, offset, SEEK_DATA);
+    if (data < 0) {
+        // ENXIO: only a hole is left before the end.
+        data = errno == ENXIO ? end : offset;
+        hole = end;
+        return;
+    }
+    data = std::min(data, end);
+    hole = lseek(from, data, SEEK_HOLE);
+    if (hole <= data || hole > end)
+        hole = end;
 }
 
-bool CopyContents(int from, int to) {
-    Result result = CopyInKernel(from, to);
-    if (result == Result::Unsupported)
-        result = CopyBySendfile(from, to);
-    if (result == Result::Unsupported)
-        return CopyByReading(from, to);
-    return result == Result::Done;
+// Copies only the data ranges, so holes stay holes; the final size makes a trailing hole. The
+// size taken when the source was opened bounds the copy, so a file that grows meanwhile cannot
+// keep it going; one that shrinks ends it where its data ends.
+bool CopyContents(int from, int to, off_t size) {
+    RangeCopier copier(from, to);
+    off_t offset = 0;
+    while (offset < size) {
+        off_t data = 0;
+        off_t hole = 0;
+        NextDataRange(from, offset, size, data, hole);
+        offset = data;
+        if (!copier.Copy(offset, hole))
+            return false;
+        if (offset < hole)
+            size = offset;
+    }
+    return ftruncate(to, size) == 0;
 }
 
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
@@ -133,8 +199,8 @@ bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::stri
     FileDescriptor file(CreateTemporary(directory, temporary));
     if (!file.IsOpen())
         return false;
-    const bool written =
-        CopyContents(sourceFd, file.Get()) && FinishCopy(sourceFd, file.Get(), source, keepOwner);
+    const bool written = CopyContents(sourceFd, file.Get(), source.st_size) &&
+                         FinishCopy(sourceFd, file.Get(), source, keepOwner);
     // A write error may first show when the file is closed.
     const bool closed = file.Close();
     if (written && closed)

@@ -1,5 +1,7 @@
 #include "platform/posix/ini_file-posix.h"
 
+#include "platform/posix/utf8_text-posix.h"
+
 namespace updater::platform::posix {
 
 namespace {
@@ -8,6 +10,7 @@ namespace {
 constexpr std::string_view kBlanks = " \t\v";
 constexpr std::string_view kLineEnds = "\r\n";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 
 std::string_view TrimBlanks(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
@@ -80,8 +83,15 @@ std::optional<std::string_view> IniSection::FindValue(std::string_view key) cons
 }
 
 IniFile::IniFile(std::string_view text) {
-    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+    // Scripts saved as UTF-16 read the same on Windows in any language; decoded up front, their
+    // lines end and trim exactly as UTF-8 text does.
+    std::string decoded;
+    if (text.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+        decoded = Utf16LeToUtf8(text.substr(kUtf16LeBom.size()));
+        text = decoded;
+    } else if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         text.remove_prefix(kUtf8Bom.size());
+    }
     std::size_t current = kNoSection;  // also while inside a repeated block
     while (!text.empty()) {
         const std::string_view line = TrimBlanks(TakeLine(text));

@@ -13,8 +13,9 @@
 // header is a line starting with "[" whose name ends at the first "]" (or at the end of the line)
 // and is trimmed; a key line is split at its first "="; a line starting with ";" is a comment and
 // never a key; only the first block of a repeated section and the first of a repeated key count.
-// A UTF-8 byte-order mark at the start is skipped. Bytes are kept as they are, NUL included: the
-// engine's strings end at a NUL, so such a value simply arrives cut there.
+// A UTF-8 byte-order mark at the start is skipped; a file that starts with the UTF-16LE one is
+// decoded to UTF-8 first (UTF-16BE is not, as on Windows). Bytes are kept as they are, NUL
+// included: the engine's strings end at a NUL, so such a value simply arrives cut there.
 namespace updater::platform::posix {
 
 // Section and key names match without regard to ASCII case; this is the form they are stored in.

@@ -63,12 +63,15 @@ bool AppendToFile(const std::string& path, const std::string& text) {
     if (!posix::ToFilePath(path, native)) {
         return false;
     }
-    posix::FileDescriptor file(
-        open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    // The log may be a pipe to a viewer. Nothing may wait on it: a pipe without a reader (ENXIO)
+    // or one whose reader has stopped reading (EAGAIN) loses the event, as an unwritable file
+    // does, and a reader that has gone away costs the event, not the process.
+    posix::FileDescriptor file(open(
+        native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
     if (!file.IsOpen()) {
         return false;
     }
-    const bool written = posix::WriteAll(file.Get(), text.data(), text.size());
+    const bool written = posix::WriteAllWithoutSigpipe(file.Get(), text.data(), text.size());
     const bool closed = file.Close();
     return written && closed;
 }

@@ -49,6 +49,39 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
     return lead.length;
 }
 
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(char32_t code, std::string& out) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+char32_t UnitAt(std::string_view bytes, std::size_t at) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 }  // namespace
 
 std::size_t CountCharacters(std::string_view text) {
@@ -63,6 +96,25 @@ std::size_t BytesOfCharacters(std::string_view text, std::size_t characters) {
     for (; at < text.size() && characters > 0; --characters)
         at += CharacterLength(text, at);
     return at;
+}
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    std::size_t at = 0;
+    for (; at + 1 < bytes.size(); at += 2) {
+        const char32_t unit = UnitAt(bytes, at);
+        if (IsHighSurrogate(unit) && at + 3 < bytes.size() &&
+            IsLowSurrogate(UnitAt(bytes, at + 2))) {
+            AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (UnitAt(bytes, at + 2) - 0xDC00), out);
+            at += 2;
+        } else {
+            AppendUtf8(IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit, out);
+        }
+    }
+    if (at < bytes.size())
+        AppendUtf8(kReplacement, out);
+    return out;
 }
 
 }  // namespace updater::platform::posix

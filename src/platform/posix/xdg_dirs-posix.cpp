@@ -5,9 +5,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "platform/posix/file_descriptor-posix.h"
 
 namespace updater::platform::posix {
 namespace {
@@ -101,13 +102,6 @@ std::optional<std::string> ParseUserDirectoryLine(const std::string& line, const
     return WithoutTrailingSlashes(*value);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 std::string JoinPath(const std::string& directory, const std::string& relative) {
@@ -146,7 +140,8 @@ std::optional<std::string> XdgUserDirectory(const std::string& name,
     if (!home || !configHome) {
         return std::nullopt;
     }
-    std::string dirsText = ReadWholeFile(JoinPath(*configHome, "user-dirs.dirs"));
+    const std::string dirsText =
+        ReadSmallRegularFile(JoinPath(*configHome, "user-dirs.dirs")).value_or(std::string());
     if (std::optional<std::string> found = FindUserDirectoryInText(dirsText, name, *home)) {
         return found;
     }

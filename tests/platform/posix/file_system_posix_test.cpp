@@ -12,12 +12,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -26,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/native_path-posix.h"
 #include "platform/posix/wildcard-posix.h"
 
@@ -90,6 +93,21 @@ class Scratch {
 bool StoresAttributes(const std::string& native) {
     return setxattr(native.c_str(), "user.updater.probe", "1", 1, 0) == 0 &&
            removexattr(native.c_str(), "user.updater.probe") == 0;
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    std::vector<char> left(1 << 16);
+    std::vector<char> right(1 << 16);
+    while (first && second) {
+        first.read(left.data(), static_cast<std::streamsize>(left.size()));
+        second.read(right.data(), static_cast<std::streamsize>(right.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(left.begin(), left.begin() + first.gcount(), right.begin()))
+            return false;
+    }
+    return first.eof() && second.eof();
 }
 
 timespec ModifiedTime(const std::string& native) {
@@ -530,6 +548,49 @@ TEST(CopyFileTest, FailedCopyLeavesDestinationAndSourceUntouched) {
     EXPECT_EQ(scratch.Read("dst"), "old");
     EXPECT_EQ(scratch.Read("src"), big);
     EXPECT_EQ(scratch.Names(), (std::set<std::string>{"src", "dst"}));
+}
+
+// Holes of the source stay holes in the copy: a data block in the middle, one that ends the
+// file, and a hole that ends it.
+TEST(CopyFileTest, SparseFilesStaySparse) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    constexpr off_t kSize = off_t{64} << 20;
+    struct Layout {
+        const char* name;
+        std::vector<off_t> blocks;
+    };
+    const Layout layouts[] = {{"two-blocks", {off_t{1} << 20, off_t{40} << 20}},
+                              {"data-at-end", {0, kSize - 4096}},
+                              {"hole-at-end", {0}}};
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const std::string source = scratch.Native(layout.name);
+        {
+            const posix::FileDescriptor file(open(source.c_str(), O_WRONLY | O_CREAT, 0644));
+            ASSERT_TRUE(file.IsOpen());
+            ASSERT_EQ(ftruncate(file.Get(), kSize), 0);
+            for (off_t at : layout.blocks) {
+                const std::string block(4096, static_cast<char>('a' + (at >> 20) % 26));
+                ASSERT_EQ(pwrite(file.Get(), block.data(), block.size(), at), 4096);
+            }
+        }
+        const std::string copy = std::string(layout.name) + ".copy";
+        ASSERT_TRUE(CopyFileTo(scratch.Engine(layout.name), scratch.Engine(copy)));
+        struct stat from {};
+        struct stat to {};
+        ASSERT_EQ(stat(source.c_str(), &from), 0);
+        ASSERT_EQ(stat(scratch.Native(copy).c_str(), &to), 0);
+        EXPECT_EQ(to.st_size, kSize);
+        EXPECT_TRUE(SameContent(source, scratch.Native(copy)));
+        if (from.st_blocks * 512 >= kSize / 2) {
+            std::cout << "[ SKIPPED  ] block count: the scratch file system stored " << layout.name
+                      << " in full\n";
+            continue;
+        }
+        // Some slack for file systems that allocate around a write.
+        EXPECT_LE(to.st_blocks, from.st_blocks + 256);
+    }
 }
 
 // --- Move, delete, directories ----------------------------------------------------------------

@@ -314,6 +314,52 @@ TEST_F(ProfileParsing, NulBytesAreKeptAsData) {
     EXPECT_EQ(Value(file, "t\0u"s, "j"), "1");
 }
 
+// A file in UTF-16LE with its byte-order mark, as Windows editors save it.
+std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+TEST_F(ProfileParsing, Utf16LeFilesAreDecodedToUtf8) {
+    const std::string file = Write("utf16.ini", Utf16Le(u"[\u8A2D\u5B9A]\r\n"
+                                                        u"\u540D\u524D = \u65E5\u672C\u8A9E\r\n"
+                                                        u"Wide=\U00020B9Fx\r\n"
+                                                        u"\r\n[s]\r\nk=\"v\"\r\n"));
+    const std::string settings = "\xE8\xA8\xAD\xE5\xAE\x9A";
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    EXPECT_EQ(Value(file, settings, "\xE5\x90\x8D\xE5\x89\x8D"), japanese);
+    EXPECT_EQ(Value(file, settings, "wide"),
+              "\xF0\xA0\xAE\x9F"
+              "x");
+    // Capacities count characters of the decoded text.
+    EXPECT_EQ(Value(file, settings, "wide", 2), "\xF0\xA0\xAE\x9F");
+    EXPECT_EQ(Value(file, "s", "k"), "v");
+    EXPECT_EQ(Section(file, settings), (Lines{"\xE5\x90\x8D\xE5\x89\x8D=" + japanese,
+                                              "Wide=\xF0\xA0\xAE\x9F"
+                                              "x"}));
+}
+
+TEST_F(ProfileParsing, BrokenUtf16BecomesReplacementCharacters) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    std::u16string text = u"[s]\na=";
+    text += char16_t{0xD83D};  // high surrogate without its pair
+    text += u"x\nb=";
+    text += char16_t{0xDE00};  // low surrogate alone
+    text += u"\nc=";
+    text += char16_t{0xD83D};  // high surrogate at the very end
+    const std::string file = Write("broken16.ini", Utf16Le(text) + "z");  // and an odd byte
+    EXPECT_EQ(Value(file, "s", "a"), replacement + "x");
+    EXPECT_EQ(Value(file, "s", "b"), replacement);
+    EXPECT_EQ(Value(file, "s", "c"), replacement + replacement);
+    // Big-endian UTF-16 is not decoded, as on Windows.
+    const std::string bigEndian = Write("be16.ini", "\xFE\xFF\0[\0s\0]\0\n\0k\0=\0v"s);
+    EXPECT_EQ(Value(bigEndian, "s", "k"), kNoData);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading a whole section.
 

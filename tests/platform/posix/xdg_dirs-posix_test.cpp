@@ -1,13 +1,21 @@
 #include "platform/posix/xdg_dirs-posix.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 
 #include "platform/posix/scoped_environment.h"
 
 namespace updater::platform::posix {
 namespace {
 
+using test_support::ExitCodeInChild;
 using test_support::ScopedVariable;
+using test_support::TemporaryDirectory;
 
 TEST(JoinPath, PutsOneSlashBetween) {
     EXPECT_EQ(JoinPath("/home/a", "Desktop"), "/home/a/Desktop");
@@ -67,6 +75,39 @@ TEST(XdgBaseDirectory, IgnoresARelativeValue) {
     EXPECT_EQ(XdgBaseDirectory("XDG_CONFIG_HOME", ".config"), "/home/tester/.config");
     setenv("XDG_CONFIG_HOME", "/etc/tester/", 1);
     EXPECT_EQ(XdgBaseDirectory("XDG_CONFIG_HOME", ".config"), "/etc/tester");
+}
+
+// user-dirs.dirs is read only as a regular file and only its start: a named pipe there cannot
+// hang the start, nor a link to an endless device eat the memory. Both run in a child that a
+// regression gets killed in (by the alarm, or by running out of its own address space).
+TEST(XdgUserDirectory, ReadsOnlyARegularUserDirsFile) {
+    TemporaryDirectory config;
+    ScopedVariable home("HOME", "/home/tester");
+    ScopedVariable configHome("XDG_CONFIG_HOME", config.path());
+    const std::string dirs = config.path() + "/user-dirs.dirs";
+    std::ofstream(dirs) << "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
+    EXPECT_EQ(XdgUserDirectory("DESKTOP", "Desktop"), "/home/tester/Schreibtisch");
+
+    const auto fallsBackToTheDefault = [] {
+        rlimit memory{};
+        getrlimit(RLIMIT_AS, &memory);
+        std::ifstream statm("/proc/self/statm");
+        unsigned long pages = 0;
+        statm >> pages;
+        // Room for the call, not for reading a device without end.
+        memory.rlim_cur =
+            std::min(memory.rlim_max,
+                     static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                         (rlim_t{256} << 20));
+        setrlimit(RLIMIT_AS, &memory);
+        return XdgUserDirectory("DESKTOP", "Desktop") == "/home/tester/Desktop" ? 0 : 1;
+    };
+    ASSERT_EQ(unlink(dirs.c_str()), 0);
+    ASSERT_EQ(mkfifo(dirs.c_str(), 0600), 0);
+    EXPECT_EQ(ExitCodeInChild(fallsBackToTheDefault), 0);
+    ASSERT_EQ(unlink(dirs.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", dirs.c_str()), 0);
+    EXPECT_EQ(ExitCodeInChild(fallsBackToTheDefault), 0);
 }
 
 }  // namespace
