@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "platform/posix/file_attributes-posix.h"
@@ -131,6 +132,10 @@ void NextDataRange(int from, off_t offset, off_t end, off_t& data, off_t& hole) 
 bool CopyContents(int from, int to, off_t size) {
     RangeCopier copier(from, to);
     off_t offset = 0;
+    // A file that reports no size may still have contents (the kernel's own files do): it is
+    // read to its end.
+    if (size == 0)
+        return copier.Copy(offset, std::numeric_limits<off_t>::max());
     while (offset < size) {
         off_t data = 0;
         off_t hole = 0;

@@ -591,6 +591,9 @@ TEST(CopyFileTest, SparseFilesStaySparse) {
         // Some slack for file systems that allocate around a write.
         EXPECT_LE(to.st_blocks, from.st_blocks + 256);
     }
+    // A file that reports no size, as the kernel's own files do, is still copied whole.
+    ASSERT_TRUE(CopyFileTo("\\proc\\self\\status", scratch.Engine("status")));
+    EXPECT_NE(scratch.Read("status").find("Pid:"), std::string::npos);
 }
 
 // --- Move, delete, directories ----------------------------------------------------------------
