@@ -3,7 +3,7 @@
 import os
 import stat
 
-from harness import message
+from harness import message, only
 
 HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
 
@@ -167,3 +167,16 @@ def case_makedir_failure_shows_message_13(sb):
     sb.script(HEAD % 'M' + '[M]\nMODE=MAKEDIR\nDIR=<Src>\\file\\sub\n')
     result = sb.run()
     assert texts(result) == [message(13, sb.epath('file', 'sub'))], result
+
+
+@only('native')  # only Linux allows a backslash in a name
+def case_a_name_a_script_cannot_write_fails_the_walk(sb):
+    make_source(sb)
+    sb.write('src/sub/odd\\name.txt', 'odd')
+    sb.script(HEAD % 'C' + '[C]\nMODE=COPY\nFROM=<Src>\\src\nTO=<Src>\\dst\n')
+    result = sb.run()
+    assert texts(result) == [message(8, sb.epath('src'), sb.epath('dst'))], result
+    assert result.exit_code == 1
+    sb.script(HEAD % 'A' + '[A]\nMODE=ATTR\nFILE=<Src>\\src\\sub\\*\nARG=0x01\n')
+    result = sb.run()
+    assert texts(result) == [message(12, sb.epath('src', 'sub', '*'), 1)], result
