@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "platform/win32/paths-win32.h"
 #include "platform/win32/text-win32.h"
 
 // Whether two paths lead to one entry, asked of the file system rather than of the text, so that
@@ -15,8 +17,9 @@ namespace {
 // links, with no access asked: nothing is read and no one else is kept out.
 class EntryHandle {
   public:
-    explicit EntryHandle(const std::string& path)
-        : handle_(CreateFileW(win32::Widen(path).c_str(), 0,
+    explicit EntryHandle(const std::string& path) : EntryHandle(win32::Widen(path)) {}
+    explicit EntryHandle(const std::wstring& path)
+        : handle_(CreateFileW(path.c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
     ~EntryHandle() {
@@ -57,9 +60,10 @@ bool IdentityOf(const EntryHandle& entry, Identity& identity) {
     return true;
 }
 
-// The entry's own full path with every link resolved and the letter case of the disk.
-bool FinalPathOf(const EntryHandle& entry, std::wstring& path) {
-    const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+// The entry's own full path with every link resolved and the letter case of the disk; with
+// VOLUME_NAME_GUID for a volume that has no drive letter and is mounted nowhere.
+bool FinalPathOf(const EntryHandle& entry, std::wstring& path, DWORD volumeName = VOLUME_NAME_DOS) {
+    const DWORD flags = FILE_NAME_NORMALIZED | volumeName;
     DWORD length = GetFinalPathNameByHandleW(entry.Get(), nullptr, 0, flags);
     if (length == 0)
         return false;
@@ -76,7 +80,83 @@ bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b, size_t length) {
            CSTR_EQUAL;
 }
 
+// The path with the links in its directories followed: the longest directory part that exists,
+// opened through its links, then the rest of the items. The last item is the entry itself, never
+// followed; the root is not opened either, a drive letter of any kind being a root.
+std::wstring WithDirectoryLinksFollowed(const std::wstring& full) {
+    const win32::PathParts parts = win32::SplitFullPath(full);
+    if (parts.kind != win32::RootKind::kVolume || parts.items.size() < 2)
+        return full;
+    for (size_t count = parts.items.size() - 1; count >= 1; --count) {
+        const std::wstring directory = win32::JoinPath(parts.root, parts.items, count);
+        // An item that the system takes for a device ("C:\x\com1") is never opened to be judged.
+        if (win32::SplitFullPath(win32::FullPathOf(directory)).kind != win32::RootKind::kVolume)
+            continue;
+        const EntryHandle entry(directory);
+        if (!entry.IsOpen())
+            continue;
+        std::wstring resolved;
+        if (!FinalPathOf(entry, resolved) && !FinalPathOf(entry, resolved, VOLUME_NAME_GUID))
+            return full;
+        for (size_t i = count; i < parts.items.size(); ++i) {
+            if (resolved.empty() || resolved.back() != L'\\')
+                resolved += L'\\';
+            resolved += parts.items[i];
+        }
+        return resolved;
+    }
+    return full;
+}
+
+// The texts the system may act on for a full path: the path itself and, when it begins with
+// "\\?\", where its "." and ".." items could lead if anything below folded them.
+std::vector<std::wstring> ReadingsOf(const std::wstring& full) {
+    std::vector<std::wstring> readings;
+    if (full.empty())
+        return readings;
+    readings.push_back(full);
+    const std::wstring folded = win32::FoldedAsDevicePath(full);
+    if (folded != full)
+        readings.push_back(folded);
+    return readings;
+}
+
+Place PlaceOfParts(const win32::PathParts& parts) {
+    if (parts.kind == win32::RootKind::kNone)
+        return Place::kNowhere;
+    if (parts.kind == win32::RootKind::kIncomplete || parts.items.empty())
+        return Place::kRoot;
+    return parts.items.size() == 1 ? Place::kInRoot : Place::kElsewhere;
+}
+
+// Nearer a root is worse: a text that might be read in several ways counts as its worst reading.
+int Closeness(Place place) {
+    switch (place) {
+        case Place::kNowhere:
+            return 0;
+        case Place::kElsewhere:
+            return 1;
+        case Place::kInRoot:
+            return 2;
+        case Place::kRoot:
+            return 3;
+    }
+    return 3;
+}
+
 }  // namespace
+
+Place PlaceOf(const std::string& path) {
+    Place place = Place::kNowhere;
+    for (const std::wstring& reading : ReadingsOf(win32::FullPathOf(win32::Widen(path)))) {
+        for (const std::wstring& resolved : ReadingsOf(WithDirectoryLinksFollowed(reading))) {
+            const Place candidate = PlaceOfParts(win32::SplitFullPath(resolved));
+            if (Closeness(candidate) > Closeness(place))
+                place = candidate;
+        }
+    }
+    return place;
+}
 
 bool IsSameEntry(const std::string& first, const std::string& second) {
     const EntryHandle a(first);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,24 @@ namespace {
 
 using win32::TempDirectory;
 using win32::Widen;
+
+// The working directory for one test, given back when it ends.
+class WorkingDirectory {
+  public:
+    explicit WorkingDirectory(const std::string& path) {
+        GetCurrentDirectoryW(MAX_PATH, saved_);
+        SetCurrentDirectoryW(Widen(path).c_str());
+    }
+    ~WorkingDirectory() { SetCurrentDirectoryW(saved_); }
+
+  private:
+    wchar_t saved_[MAX_PATH] = {};
+};
+
+void ExpectPlaces(Place expected, std::initializer_list<std::string> texts) {
+    for (const std::string& text : texts)
+        EXPECT_EQ(PlaceOf(text), expected) << text;
+}
 
 class FileIdentity : public ::testing::Test {
   protected:
@@ -55,6 +75,36 @@ TEST_F(FileIdentity, WithinGoesItemByItemOnTheResolvedPaths) {
     const std::string root = dir_.path().substr(0, 3);  // "C:\"
     EXPECT_TRUE(LiesWithin(dir_.path(), root));
     EXPECT_FALSE(LiesWithin(root, dir_.path()));
+}
+
+// Only judged, never written: the texts may name any root.
+TEST_F(FileIdentity, PlaceFoldsDotsAsTheSystemDoesAndKnowsEveryRoot) {
+    const std::string d = dir_.path().substr(0, 2);  // the drive, "C:"
+    const std::string volume = "\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\";
+    {
+        const WorkingDirectory here(dir_.path());
+        ExpectPlaces(Place::kRoot, {"\\", "\\.", "\\..", "\\..\\..", d + "\\.", d + "\\..",
+                                    d + "\\x\\..", d + "\\x\\..\\", d + "\\.\\.\\"});
+        ExpectPlaces(Place::kRoot, {"\\\\.\\" + d + "\\", "\\\\?\\" + d + "\\", "\\\\.\\" + d,
+                                    "\\\\?\\" + d, "\\??\\" + d + "\\", volume});
+        ExpectPlaces(Place::kRoot, {"\\\\server\\share", "\\\\server\\share\\", "\\\\server",
+                                    "\\\\server\\share\\..", "\\\\?\\UNC\\server\\share\\",
+                                    "\\\\.\\UNC\\server\\share"});
+        // Windows hands "\\?\" texts on unfolded, and a file system may still fold them: any
+        // reading that reaches a root counts. (Wine folds them itself.)
+        ExpectPlaces(Place::kRoot, {"\\\\?\\" + d + "\\.", "\\\\?\\" + d + "\\x\\..",
+                                    "\\\\?\\" + d + "\\..", "\\\\?\\" + d + "\\x/.."});
+        ExpectPlaces(Place::kInRoot, {"\\.\\*", "\\..\\*", "\\x.ini", d + "\\.\\*", d + "\\x.ini",
+                                      d + "\\x\\..\\y\\", "\\\\.\\" + d + "\\*",
+                                      "\\\\?\\" + d + "\\.\\*", volume + "x"});
+        ExpectPlaces(Place::kInRoot, {"\\\\server\\share\\*", "\\\\?\\UNC\\server\\share\\x.ini"});
+        ExpectPlaces(Place::kElsewhere, {".", "x", ".\\x\\", d + "x", dir_.path(),
+                                         "\\\\?\\" + dir_.path(), dir_ / "missing\\deeper\\*"});
+        EXPECT_EQ(PlaceOf(""), Place::kNowhere);
+    }
+    const WorkingDirectory atRoot(d + "\\");
+    ExpectPlaces(Place::kRoot, {".", d, "x\\.."});
+    ExpectPlaces(Place::kInRoot, {"x", d + "x", "*", ".\\x.ini"});
 }
 
 // Makes `link` a junction to `target`, which needs no privilege on Windows. False where the file
@@ -113,6 +163,59 @@ TEST_F(FileIdentity, JunctionsAreLinksAndNeverWalkedInto) {
     EXPECT_TRUE(DeletePath(String((dir_ / "tree").c_str())));
     EXPECT_EQ(GetEntryAttributes(dir_ / "tree"), kInvalidAttributes);
     EXPECT_EQ(TempDirectory::Read(dir_ / "target\\keep"), "k");
+}
+
+// A link out of the temporary tree may be made only where a cleanup that walked into it could not
+// reach this machine's own files: not under Wine (which shows the Linux root as "\\?\unix\/")
+// while a drive is that root.
+bool LinksOutOfTheTreeAreSafe() {
+    const auto index = [](const wchar_t* path) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        HANDLE handle = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return ULONGLONG{0};
+        const bool known = GetFileInformationByHandle(handle, &information) != FALSE;
+        CloseHandle(handle);
+        return known ? (ULONGLONG{information.nFileIndexHigh} << 32) | information.nFileIndexLow
+                     : 0;
+    };
+    const ULONGLONG linuxRoot = index(L"\\\\?\\unix\\/");
+    for (wchar_t letter = L'A'; letter <= L'Z' && linuxRoot != 0; ++letter) {
+        const wchar_t root[] = {letter, L':', L'\\', L'\0'};
+        if (index(root) == linuxRoot)
+            return false;
+    }
+    return true;
+}
+
+// A junction among the directories leads where it points; named last, it is itself.
+TEST_F(FileIdentity, PlaceFollowsLinksInTheDirectoriesOnly) {
+    if (!LinksOutOfTheTreeAreSafe())
+        GTEST_SKIP() << "a drive here is the Linux root";
+    const std::string link = dir_ / "junction";
+    if (!MakeJunction(link, dir_.path().substr(0, 3)))
+        GTEST_SKIP() << "no junctions here";
+    const uint32_t attributes = GetEntryAttributes(link);
+    const bool seen =
+        attributes != kInvalidAttributes && (attributes & kAttributeReparsePoint) != 0;
+    Place inside = Place::kNowhere;
+    Place itself = Place::kNowhere;
+    Place itselfWithBackslash = Place::kNowhere;
+    if (seen) {
+        inside = PlaceOf(link + "\\*");
+        itself = PlaceOf(link);
+        itselfWithBackslash = PlaceOf(link + "\\");
+    }
+    // The junction leads to a whole drive: a cleanup that did not take it for a link would empty
+    // that drive, so it goes now or the run stops.
+    if (!RemoveDirectoryW(Widen(link).c_str()))
+        std::abort();
+    if (!seen)
+        GTEST_SKIP() << "the junction is not reported as a link";
+    EXPECT_EQ(inside, Place::kInRoot);
+    EXPECT_EQ(itself, Place::kElsewhere);
+    EXPECT_EQ(itselfWithBackslash, Place::kElsewhere);
 }
 
 }  // namespace
