@@ -26,6 +26,7 @@ Modes:
 A case: {"program": host path, "program_at": path in the root, "files": {path: entry},
 "cwd": path, "args": [...], "env": {...}, "timeout": seconds}. An entry is
 {"type": "file", "data": base64, "mode": int} | {"type": "dir"} | {"type": "link", "target": text}
+| {"type": "hardlink", "target": path of an entry laid out before it}
 | {"type": "chr", "major": n, "minor": n} | {"type": "fifo"} | {"type": "socket"}.
 
 A result: {"exit_code", "timed_out", "events" (the run log), "stderr", "before", "after"}; before
@@ -188,6 +189,8 @@ def lay_out(root, files):
             os.chmod(target, entry.get('mode', 0o644))
         elif kind == 'link':
             os.symlink(entry['target'], target)
+        elif kind == 'hardlink':
+            os.link(inside(root, entry['target']), target)
         elif kind == 'chr':
             os.mknod(target, 0o666 | stat.S_IFCHR, os.makedev(entry['major'], entry['minor']))
         elif kind == 'fifo':

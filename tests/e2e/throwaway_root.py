@@ -43,6 +43,11 @@ def link(target):
     return {'type': 'link', 'target': target}
 
 
+def hard_link(target):
+    """Another name of the file at `target` (a path of the root, laid out at a lesser depth)."""
+    return {'type': 'hardlink', 'target': target}
+
+
 def char_device(major, minor):
     return {'type': 'chr', 'major': major, 'minor': minor}
 
@@ -316,7 +321,8 @@ class ThrowawayRoot:
         """The root as an absolute script path begins with it: "" natively, "D:" on Windows."""
         return self.roots.top
 
-    def run(self, script, files=None, cwd='/home/user', args=(), answers='', timeout=60):
+    def run(self, script, files=None, cwd='/home/user', args=(), answers='', env=None,
+            timeout=60):
         layout = dict(DECOYS)
         if self.native:
             layout.update(NATIVE_DECOYS)
@@ -325,5 +331,7 @@ class ThrowawayRoot:
         layout.update(files or {})
         case = {'program_at': PROGRAM_DIR + '/' + self.roots.program_file, 'files': layout,
                 'cwd': cwd, 'args': list(args), 'timeout': timeout,
-                'env': {} if answers is None else {'UPDATER_ANSWERS': answers}}
+                'env': dict(env or {})}
+        if answers is not None:
+            case['env']['UPDATER_ANSWERS'] = answers
         return RootResult(self.roots.run(case))

@@ -6,7 +6,8 @@ The program is three levels deep (/opt/tool/bin, on Windows D:\\opt\\tool\\bin),
 <Src> fold back to its root and leave three past it."""
 
 from harness import message, only
-from throwaway_root import FIFO, SOCKET, describe_changes, file, link, root_sandbox
+from throwaway_root import (FIFO, SOCKET, describe_changes, file, hard_link, link,
+                            root_sandbox)
 
 HEAD = '[UPDATER]\nNAME=Tool\nPROC=P\n[DEFINE]\n<Empty>=\n[P]\n'
 PAYLOAD = {
@@ -16,10 +17,10 @@ PAYLOAD = {
 }
 
 
-def refusal_fault(box, script, text, files=None, cwd='/home/user', allowed=()):
+def refusal_fault(box, script, text, files=None, cwd='/home/user', allowed=(), env=None):
     """What went wrong in a run whose one procedure must fail with `text` before it touches
     anything (but the allowed places); None when nothing did."""
-    result = box.run(HEAD + script, files=files, cwd=cwd)
+    result = box.run(HEAD + script, files=files, cwd=cwd, env=env)
     wrong = []
     if result.texts != [text]:
         wrong.append('boxes %r' % result.texts)
@@ -31,12 +32,12 @@ def refusal_fault(box, script, text, files=None, cwd='/home/user', allowed=()):
     return '; '.join(wrong) or None
 
 
-def all_refused(box, runs):
+def all_refused(box, runs, env=None):
     """Runs every (script, expected text, files, working directory[, allowed places]) and
     reports all that were not refused cleanly at once."""
     faults = []
     for script, text, files, cwd, *allowed in runs:
-        fault = refusal_fault(box, script, text, files, cwd, *allowed)
+        fault = refusal_fault(box, script, text, files, cwd, *allowed, env=env)
         if fault:
             faults.append('%s(in %s, expected %r)\n    %s' % (
                 script.replace('\n', ' '), cwd, text, fault.replace('\n', '\n    ')))
@@ -104,6 +105,20 @@ def case_delete_refuses_the_root_reached_through_a_link(box):
     if box.native:
         items += [('\\proc\\self\\root\\*', '\\proc\\self\\root\\*')]
     deletes_refused(box, items, files={'/home/user/up': link('../..')})
+
+
+@only('native')
+@root_sandbox
+def case_special_folders_that_are_the_root_are_refused(box):
+    """A service's home directory is often "/": the profile and application-data folders are
+    then the root, and a script's "{?SpFolder\\0x28}\\*" names everything in it."""
+    env = {'HOME': '/', 'XDG_CONFIG_HOME': '/', 'XDG_DATA_HOME': '/'}
+    runs = [('MODE=DELETE\nFILE=%s\n' % item, message(10, shown), None, '/home/user')
+            for item, shown in [('{?SpFolder\\0x28}\\*', '\\*'), ('{?SpFolder\\0x1a}\\*', '\\*'),
+                                ('{?SpFolder\\0x1c}\\.', '\\.')]]
+    runs += [both(mode, box.src + '\\payload', '{?SpFolder\\0x28}\\.', shown_target='\\.') +
+             (PAYLOAD, '/home/user') for mode in ['COPY', 'MOVE']]
+    all_refused(box, runs, env=env)
 
 
 @root_sandbox
@@ -178,15 +193,15 @@ def case_a_named_file_in_the_root_is_not_a_root(box):
 
 
 @root_sandbox
-def case_copy_onto_a_device_pipe_or_socket_fails_and_keeps_it(box):
+def case_copy_and_move_onto_a_device_pipe_or_socket_fail_and_keep_it(box):
     if box.native:
         targets = ['\\dev\\null', '\\run\\pipe', '\\run\\socket']
     else:
         targets = ['NUL', 'D:\\x\\COM1', 'D:\\home\\user\\NUL']
     source = box.src + '\\payload\\a.txt'
     # The directory that the script names for COM1 may be made.
-    all_refused(box, [both('COPY', source, target) + (PAYLOAD, '/home/user', ['/x'])
-                      for target in targets])
+    all_refused(box, [both(mode, source, target) + (PAYLOAD, '/home/user', ['/x'])
+                      for target in targets for mode in ['COPY', 'MOVE']])
 
 
 @only('native')
@@ -318,3 +333,38 @@ def case_attr_on_links_leaves_what_they_lead_to(box):
             result = box.run(HEAD + 'MODE=ATTR\nFILE=%s\nARG=%s\n' % (item, value),
                              files=tree_with_links_out(box))
             result.assert_untouched('/home/user/tree')
+
+
+@root_sandbox
+def case_wildcards_matching_dot_entries_never_reach_the_parent(box):
+    """".*" and ".?" match the "." and ".." of a directory listing; following them would act on
+    the directory itself and on its parent."""
+    files = {'/home/user/docs/.hidden': file('hidden\n'), '/home/user/docs/.x': file('x\n')}
+    docs, out = box.epath('/home/user/docs'), box.epath('/home/user/out\\')
+    hidden, x = '/home/user/docs/.hidden', '/home/user/docs/.x'
+    for script, allowed in [
+            ('MODE=DELETE\nFILE=%s\\.*\n' % docs, [hidden, x]),
+            ('MODE=DELETE\nFILE=%s\\.?\n' % docs, [x]),
+            ('MODE=ATTR\nFILE=%s\\.*\nARG=0x01\n' % docs, [hidden, x]),
+            ('MODE=COPY\nFROM=%s\\.*\nTO=%s\n' % (docs, out), ['/home/user/out']),
+            ('MODE=MOVE\nFROM=%s\\.*\nTO=%s\n' % (docs, out), ['/home/user/out', hidden, x])]:
+        result = box.run(HEAD + script, files=files)
+        assert (result.exit_code, result.result, result.texts) == (0, 'done', []), (script, result)
+        result.assert_untouched(*allowed)
+        copied = {p for p in result.after if p.startswith('/home/user/out/')}
+        assert copied <= {'/home/user/out/.hidden', '/home/user/out/.x'}, (script, result)
+
+
+@only('native')
+@root_sandbox
+def case_copy_and_move_onto_a_hard_link_leave_its_other_names(box):
+    """A target file that is another name of a system file: replacing the target must not write
+    into the file they share."""
+    files = dict(PAYLOAD)
+    files['/home/user/dst/a.txt'] = hard_link('/etc/passwd')
+    files['/home/user/dst/b.txt'] = hard_link('/etc/shadow')
+    for script in ['MODE=COPY\nFROM=<Src>\\payload\\a.txt\nTO=\\home\\user\\dst\\a.txt\n',
+                   'MODE=COPY\nFROM=<Src>\\payload\nTO=\\home\\user\\dst\n',
+                   'MODE=MOVE\nFROM=<Src>\\payload\nTO=\\home\\user\\dst\n']:
+        result = box.run(HEAD + script, files=files)
+        result.assert_untouched('/home/user/dst', '/opt/tool/bin/payload')
