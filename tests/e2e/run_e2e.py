@@ -2,6 +2,9 @@
 """Runs every end-to-end case against one build of the Updater.
 
 Usage: run_e2e.py --platform native|wine --program PATH [-k SUBSTRING]
+
+Cases marked @root_sandbox run only in a throwaway root (throwaway_root.py), made when the first
+of them comes. Where this machine cannot make one, they are skipped, and the output says so.
 """
 
 import argparse
@@ -12,6 +15,7 @@ import time
 import traceback
 
 import harness
+import throwaway_root
 
 
 def load_cases():
@@ -41,7 +45,8 @@ def main():
 
     platform = make_platform(options.platform)
     platform.prepare()
-    failures, ran, skipped = [], 0, 0
+    roots = None
+    failures, ran, skipped, without_root = [], 0, 0, []
     started = time.time()
     try:
         for name, case in load_cases():
@@ -50,20 +55,37 @@ def main():
             if platform.name not in getattr(case, 'platforms', (platform.name,)):
                 skipped += 1
                 continue
+            if getattr(case, 'root_sandbox', False):
+                if roots is None:
+                    roots = throwaway_root.make_roots(platform.name, options.program)
+                if roots.refusal:
+                    without_root.append(name)
+                    print('SKIPPED (no throwaway root: %s) %s' % (roots.refusal, name), flush=True)
+                    continue
+                fixture, close = throwaway_root.ThrowawayRoot(roots), None
+            else:
+                fixture = harness.Sandbox(platform, options.program)
+                close = fixture.close
             ran += 1
-            sandbox = harness.Sandbox(platform, options.program)
             try:
-                case(sandbox)
+                case(fixture)
                 print('ok   %s' % name, flush=True)
             except Exception:
                 failures.append(name)
                 print('FAIL %s\n%s' % (name, traceback.format_exc()), flush=True)
             finally:
-                sandbox.close()
+                if close:
+                    close()
     finally:
+        if roots is not None:
+            roots.close()
         platform.shutdown()
     print('%s: %d passed, %d failed, %d skipped in %.1f s' % (
-        platform.name, ran - len(failures), len(failures), skipped, time.time() - started))
+        platform.name, ran - len(failures), len(failures), skipped + len(without_root),
+        time.time() - started))
+    if without_root:
+        print('SKIPPED %d sandbox cases (no throwaway root: %s); they never run outside one' % (
+            len(without_root), roots.refusal))
     for name in failures:
         print('  failed: ' + name)
     return 1 if failures else 0
