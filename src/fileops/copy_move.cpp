@@ -105,8 +105,12 @@ String DestinationOf(const String& path, const TransferContext& context) {
     return context.targetDir.Concat("\\").Concat(tail);
 }
 
-// Another process may make the directory between the test and the creation.
+// A directory of the target tree that is a link would take the entries where it leads, out of
+// the tree the script named (a link to a system directory planted in a target); the pair fails
+// instead. Another process may make the directory between the test and the creation.
 int EnsureDirectory(const String& path) {
+    if (IsLink(path.CStr()))
+        return 0;
     return PathExists(path.CStr()) || platform::MakeDirectory(path.CStr()) ||
            IsDirectory(path.CStr());
 }

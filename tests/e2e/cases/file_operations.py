@@ -76,14 +76,6 @@ def case_copy_failure_on_third_of_four_items(sb):
     assert [p['name'] for p in result.procs] == ['C'] and result.procs[0]['flag'] is False
 
 
-def case_copy_never_writes_at_a_root_for_an_empty_symbol(sb):
-    make_source(sb)
-    sb.script(HEAD % 'C' + '[DEFINE]\n<Empty>=\n'
-              '[C]\nMODE=COPY\nFROM=<Src>\\src\\*.txt\nTO=<Empty>\\*.txt\n')
-    result = sb.run()
-    assert texts(result) == [message(8, sb.epath('src', '*.txt'), '\\*.txt')], result
-
-
 def case_move_single_file_onto_existing_fails_with_message_14(sb):
     sb.write('a.txt', 'new')
     sb.write('b.txt', 'old')
@@ -123,15 +115,6 @@ def case_delete_tree_with_read_only_file_stops_with_message_10(sb):
     assert texts(result) == [message(10, sb.epath('victim'))], result
     assert not os.path.exists(sb.path('plain.txt'))
     assert os.path.exists(sb.path('victim', 'locked.txt'))
-
-
-def case_delete_refuses_roots_and_bare_wildcards(sb):
-    sb.write('keep.txt', 'k')
-    for item, shown in [('<Empty>\\*', '\\*'), ('\\', '\\'), ('<Empty>\\*.*', '\\*.*')]:
-        sb.script(HEAD % 'D' + '[DEFINE]\n<Empty>=\n[D]\nMODE=DELETE\nFILE=%s\n' % item)
-        result = sb.run()
-        assert texts(result) == [message(10, shown)], (item, result)
-    assert os.path.exists(sb.path('keep.txt'))
 
 
 def case_delete_pattern_and_missing_items(sb):

@@ -136,6 +136,7 @@ def case_delete_of_the_working_directory_contents_when_it_is_not_the_root(box):
 def case_copy_and_move_refuse_a_root_as_target(box):
     top = box.top
     targets = [('<Empty>\\.', '\\.'), ('\\..', '\\..'), ('\\.', '\\.'), ('\\', '\\'),
+               ('<Empty>\\*.txt', '\\*.txt'),
                ('<Src>\\..\\..\\..\\..\\..', top + '\\..\\..'), ('<Src>\\..\\..\\..', top)]
     if box.native:
         targets += [('\\tmp/..', '\\tmp/..')]
