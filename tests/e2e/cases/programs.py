@@ -125,8 +125,9 @@ def case_waitapp_time_outs_and_launch_waiting_for_the_end(sb):
 def case_waitapp_waits_for_the_first_of_two_instances(sb):
     sleeper = sb.helper('sleeper', 'apps')
     # Started in this order, the short one comes first in the system's list (on Linux the
-    # list is ordered by process id, which grows until it wraps).
-    sb.script(HEAD % 'Start, Wait, Other' + launch('Start', [sleeper, sleeper], ['1', LONG], 0) +
+    # list is ordered by process id, which grows until it wraps). It runs long enough to be
+    # found on a busy machine.
+    sb.script(HEAD % 'Start, Wait, Other' + launch('Start', [sleeper, sleeper], ['5', LONG], 0) +
               '[Wait]\nMODE=WAITAPP\nAPP=%s\nTICK=-1\n' % sleeper +
               '[Other]\nMODE=APPEXIST\nAPP=%s\n' % sleeper)
     result = sb.run(timeout=WATCHDOG)
