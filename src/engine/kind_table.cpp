@@ -1,6 +1,7 @@
 #include "engine/kind_table.h"
 
 #include "checks/check_kinds.h"
+#include "checks/program_kinds.h"
 #include "engine/switch_kind.h"
 #include "fileops/file_kinds.h"
 
@@ -10,11 +11,19 @@ namespace {
 // In the order in which MODE words are tried. Kinds not built into this program are absent, so
 // their MODE is reported like any unknown word.
 const ProcedureKind kKinds[] = {
-    {"EXIST", LoadExist, ExecuteExist},    {"DATE", LoadDate, ExecuteDate},
-    {"SWITCH", LoadSwitch, ExecuteSwitch}, {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
-    {"COPY", LoadCopy, ExecuteCopy},       {"DELETE", LoadDelete, ExecuteDelete},
-    {"OSVER", LoadOsVer, ExecuteOsVer},    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
-    {"ATTR", LoadAttr, ExecuteAttr},       {"MOVE", LoadMove, ExecuteMove},
+    {"EXIST", LoadExist, ExecuteExist},
+    {"DATE", LoadDate, ExecuteDate},
+    {"SWITCH", LoadSwitch, ExecuteSwitch},
+    {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
+    {"COPY", LoadCopy, ExecuteCopy},
+    {"DELETE", LoadDelete, ExecuteDelete},
+    {"OSVER", LoadOsVer, ExecuteOsVer},
+    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
+    {"ATTR", LoadAttr, ExecuteAttr},
+    {"MOVE", LoadMove, ExecuteMove},
+    {"LAUNCH", LoadLaunch, ExecuteLaunch},
+    {"WAITAPP", LoadWaitApp, ExecuteWaitApp},
+    {"APPEXIST", LoadAppExist, ExecuteAppExist},
 };
 
 }  // namespace

@@ -3,7 +3,9 @@
 import json
 import os
 import shutil
+import signal
 import subprocess
+import sys
 import tempfile
 
 MESSAGES = {
@@ -31,6 +33,15 @@ def message(message_id, *args):
     return MESSAGES[message_id] % args
 
 
+# Records how it was started: one JSON line with its working directory (written with
+# backslashes, as the program writes paths) and its arguments after its own name.
+RECORDER_SCRIPT = r'''#!%s
+import json, os, sys
+with open(os.environ['UPDATER_TEST_RECORDS'], 'a') as f:
+    f.write(json.dumps({'cwd': os.getcwd().replace('/', '\\'), 'args': sys.argv[1:]}) + '\n')
+''' % sys.executable
+
+
 class NativePlatform:
     name = 'native'
     script_encoding = 'utf-8'
@@ -54,6 +65,17 @@ class NativePlatform:
         return posix_path.replace('/', '\\')
 
     windows_directory = '\\etc'
+
+    def install_helper(self, kind, target):
+        """Puts the program `kind` ('sleeper', sleep(1) under its own path, or 'recorder') at
+        `target`, without an extension."""
+        if kind == 'sleeper':
+            shutil.copy2(os.path.realpath(shutil.which('sleep')), target)
+        else:
+            with open(target, 'w') as f:
+                f.write(RECORDER_SCRIPT)
+            os.chmod(target, 0o755)
+        return target
 
     def register_app(self, sandbox, exe_name, default_value=None, path_value=None):
         """Adds an App Paths key to the sandbox's registry file."""
@@ -112,9 +134,11 @@ class Sandbox:
         shutil.copy2(program, self.program)
         self.settings = os.path.splitext(self.program)[0] + '.ini'
         self.log = os.path.join(self.root, 'run.log')
-        self.extra_env = {}
+        self.records_file = os.path.join(self.root, 'records.jsonl')
+        self.extra_env = {'UPDATER_TEST_RECORDS': self.records_file}
 
     def close(self):
+        self.end_programs()
         for dirpath, dirnames, filenames in os.walk(self.root):
             for name in dirnames + filenames:
                 try:
@@ -122,6 +146,42 @@ class Sandbox:
                 except OSError:
                     pass
         shutil.rmtree(self.root, ignore_errors=True)
+
+    def end_programs(self):
+        """Ends every process that runs a program of this directory, as its path or its command
+        line shows, however the case ended."""
+        marks = [self.root + os.sep, self.platform.engine_path(self.root).lower() + '\\']
+        for name in os.listdir('/proc'):
+            if not name.isdigit() or int(name) == os.getpid():
+                continue
+            try:
+                with open('/proc/%s/cmdline' % name, 'rb') as f:
+                    line = f.read().decode(errors='replace').replace('\0', ' ')
+                try:
+                    line += ' ' + os.readlink('/proc/%s/exe' % name)
+                except OSError:
+                    pass
+                if marks[0] in line or marks[1] in line.lower():
+                    os.kill(int(name), signal.SIGKILL)
+            except OSError:
+                pass
+
+    def helper(self, kind, relative, name=None):
+        """Installs the helper program `kind` in the directory `relative` of the sandbox, under
+        `name` (the kind by default; the platform adds its extension); returns the program's path
+        as the Updater writes it."""
+        directory = self.path(relative)
+        os.makedirs(directory, exist_ok=True)
+        target = os.path.join(directory, self.platform.program_file(name or kind))
+        self.platform.install_helper(kind, target)
+        return self.platform.engine_path(target)
+
+    def records(self):
+        """What the recorder programs wrote, in order: (working directory, arguments) pairs."""
+        if not os.path.exists(self.records_file):
+            return []
+        with open(self.records_file, encoding='utf-8') as f:
+            return [(r['cwd'], r['args']) for r in map(json.loads, f) if r]
 
     def path(self, *parts):
         return os.path.join(self.root, *parts)
@@ -159,11 +219,16 @@ class Sandbox:
         environment.update(env or {})
         if os.path.exists(self.log):
             os.remove(self.log)
-        completed = subprocess.run(
-            self.platform.command(self.program, args, started_as), env=environment, cwd=self.root,
-            stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-        return Result(completed.returncode, self.read_log(),
-                      completed.stderr.decode('utf-8', 'replace'))
+        # Output goes through files: programs the Updater starts share its standard handles and
+        # may outlive it, and would hold a pipe open.
+        with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+            completed = subprocess.run(
+                self.platform.command(self.program, args, started_as), env=environment,
+                cwd=self.root, stdin=subprocess.DEVNULL, stdout=output, stderr=errors,
+                timeout=timeout)
+            errors.seek(0)
+            stderr = errors.read().decode('utf-8', 'replace')
+        return Result(completed.returncode, self.read_log(), stderr)
 
     def read_log(self):
         if not os.path.exists(self.log):

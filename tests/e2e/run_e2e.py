@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Runs every end-to-end case against one build of the Updater.
 
-Usage: run_e2e.py --platform native|wine --program PATH [-k SUBSTRING]
+Usage: run_e2e.py --platform native|wine --program PATH [--helpers DIR] [-k SUBSTRING]
+
+Under Wine the cases start helper programs built with the tests (sleeper.exe, recorder.exe);
+--helpers names their directory, by default the build's "tests" directory beside PATH.
 
 Cases marked @root_sandbox run only in a throwaway root (throwaway_root.py), made when the first
 of them comes. Where this machine cannot make one, they are skipped, and the output says so.
@@ -9,6 +12,7 @@ of them comes. Where this machine cannot make one, they are skipped, and the out
 
 import argparse
 import importlib
+import os
 import pkgutil
 import sys
 import time
@@ -29,21 +33,22 @@ def load_cases():
     return found
 
 
-def make_platform(name):
+def make_platform(name, program, helpers):
     if name == 'native':
         return harness.NativePlatform()
     import wine
-    return wine.WinePlatform()
+    return wine.WinePlatform(helpers or os.path.join(os.path.dirname(program), 'tests'))
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--platform', default='native', choices=['native', 'wine'])
     parser.add_argument('--program', required=True)
+    parser.add_argument('--helpers')
     parser.add_argument('-k', dest='pattern', default='')
     options = parser.parse_args()
 
-    platform = make_platform(options.platform)
+    platform = make_platform(options.platform, options.program, options.helpers)
     platform.prepare()
     roots = None
     failures, ran, skipped, without_root = [], 0, 0, []

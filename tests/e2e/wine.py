@@ -67,8 +67,10 @@ class WinePlatform:
     # on every system; UTF-8 would be read in the ANSI code page.
     script_encoding = 'utf-16'
 
-    def __init__(self):
+    def __init__(self, helpers=None):
         self.arch = runnable_arch()
+        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe).
+        self.helpers = helpers
         self.prefix = None
         self.launcher = None
         self._environment = {}
@@ -142,6 +144,13 @@ class WinePlatform:
             self._wine(['reg', 'add', key, '/ve', '/d', default_value, '/f'])
         if path_value is not None:
             self._wine(['reg', 'add', key, '/v', 'Path', '/d', path_value, '/f'])
+
+    def install_helper(self, kind, target):
+        """Puts the helper program `kind` ('sleeper' or 'recorder') at `target`."""
+        if not self.helpers:
+            raise RuntimeError('the helper programs were not found: give --helpers')
+        shutil.copy2(os.path.join(self.helpers, kind + '.exe'), target)
+        return target
 
     def map_drive(self, letter, directory):
         """Makes `directory` the root of drive `letter` in the prefix."""

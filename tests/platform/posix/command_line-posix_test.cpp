@@ -35,5 +35,18 @@ TEST(JoinCommandLine, SkipsTheProgramNameOfMain) {
     EXPECT_EQ(JoinCommandLine(1, argv), "");
 }
 
+using Arguments = std::vector<std::string>;
+
+// The plain rules are shown end to end; these are the ones about backslashes, doubled quotes
+// and the program's name, in which backslashes never escape.
+TEST(SplitCommandLine, SplitsAsTheStartupCodeOfWindowsPrograms) {
+    EXPECT_EQ(SplitCommandLine("p C:\\d\\ a\\\\ \t\"\""), (Arguments{"p", "C:\\d\\", "a\\\\", ""}));
+    EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\" a\\\\\\\"b \"a\"\"b"),
+              (Arguments{"p", "a\\b c", "a\\\"b", "a\"b"}));
+    EXPECT_EQ(SplitCommandLine("\\my apps\\tool /S"), (Arguments{"\\my", "apps\\tool", "/S"}));
+    EXPECT_EQ(SplitCommandLine("\\d\\a\"b c\"d\\ x"), (Arguments{"\\d\\ab cd\\", "x"}));
+    EXPECT_EQ(SplitCommandLine(""), Arguments{});
+}
+
 }  // namespace
 }  // namespace updater::platform::posix
