@@ -10,11 +10,18 @@ namespace {
 // In the order in which MODE words are tried. Kinds not built into this program are absent, so
 // their MODE is reported like any unknown word.
 const ProcedureKind kKinds[] = {
-    {"EXIST", LoadExist, ExecuteExist},    {"DATE", LoadDate, ExecuteDate},
-    {"SWITCH", LoadSwitch, ExecuteSwitch}, {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
-    {"COPY", LoadCopy, ExecuteCopy},       {"DELETE", LoadDelete, ExecuteDelete},
-    {"OSVER", LoadOsVer, ExecuteOsVer},    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
-    {"ATTR", LoadAttr, ExecuteAttr},       {"MOVE", LoadMove, ExecuteMove},
+    {"EXIST", LoadExist, ExecuteExist},
+    {"DATE", LoadDate, ExecuteDate},
+    {"SWITCH", LoadSwitch, ExecuteSwitch},
+    {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
+    {"COPY", LoadCopy, ExecuteCopy},
+    {"DELETE", LoadDelete, ExecuteDelete},
+    {"OSVER", LoadOsVer, ExecuteOsVer},
+    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
+    {"ATTR", LoadAttr, ExecuteAttr},
+    {"CRC", LoadCrc, ExecuteCrc},
+    {"MOVE", LoadMove, ExecuteMove},
+    {"VERIFY", LoadVerify, ExecuteVerify},
 };
 
 }  // namespace
