@@ -16,6 +16,7 @@ const ProcedureKind kKinds[] = {
     {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
     {"COPY", LoadCopy, ExecuteCopy},
     {"DELETE", LoadDelete, ExecuteDelete},
+    {"LINK", LoadLink, ExecuteLink},
     {"OSVER", LoadOsVer, ExecuteOsVer},
     {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
     {"ATTR", LoadAttr, ExecuteAttr},
