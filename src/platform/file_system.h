@@ -119,8 +119,9 @@ struct LocalDate {
     uint16_t day = 0;
 };
 
-// A regular file opened to be read from start to end without sharing, as the checksums read it:
-// a file that another process holds open cannot be opened, nor can a directory or a device.
+// A regular file opened to be read from start to end without sharing, as the checksums read it,
+// and closed with the object: a file that another process holds open cannot be opened, nor can a
+// directory or a device.
 // While it is open, Windows lets nobody else open it; Linux has no such lock and only tests at
 // the open, in the same way as ReadLastWriteDate.
 class UnsharedFile {
@@ -136,8 +137,6 @@ class UnsharedFile {
     // The next bytes of the file, at most `capacity` of them; `count` is 0 at the end. False when
     // reading fails.
     bool Read(unsigned char* data, size_t capacity, size_t& count);
-    // Also done by the destructor.
-    void Close();
 
   private:
     struct State;

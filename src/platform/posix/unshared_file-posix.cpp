@@ -109,8 +109,4 @@ bool UnsharedFile::Read(unsigned char* data, size_t capacity, size_t& count) {
     }
 }
 
-void UnsharedFile::Close() {
-    state_.reset();
-}
-
 }  // namespace updater::platform

@@ -49,8 +49,4 @@ bool UnsharedFile::Read(unsigned char* data, size_t capacity, size_t& count) {
     return true;
 }
 
-void UnsharedFile::Close() {
-    state_.reset();
-}
-
 }  // namespace updater::platform
