@@ -14,6 +14,10 @@ Procedure* LoadOsVer(const String& name);
 bool ExecuteOsVer(Procedure& procedure);
 Procedure* LoadMsgBox(const String& name);
 bool ExecuteMsgBox(Procedure& procedure);
+Procedure* LoadCrc(const String& name);
+bool ExecuteCrc(Procedure& procedure);
+Procedure* LoadVerify(const String& name);
+bool ExecuteVerify(Procedure& procedure);
 
 // True when the file's local last-write date is on or after the "year/month/day" date text;
 // false also when the file cannot be opened for exclusive reading.

@@ -8,22 +8,24 @@
 namespace updater {
 namespace {
 
-// In the order in which MODE words are tried. Kinds not built into this program are absent, so
-// their MODE is reported like any unknown word.
+// In the order in which MODE words are tried.
 const ProcedureKind kKinds[] = {
     {"EXIST", LoadExist, ExecuteExist},
     {"DATE", LoadDate, ExecuteDate},
     {"SWITCH", LoadSwitch, ExecuteSwitch},
     {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
     {"COPY", LoadCopy, ExecuteCopy},
+    {"LAUNCH", LoadLaunch, ExecuteLaunch},
     {"DELETE", LoadDelete, ExecuteDelete},
+    {"LINK", LoadLink, ExecuteLink},
     {"OSVER", LoadOsVer, ExecuteOsVer},
     {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
     {"ATTR", LoadAttr, ExecuteAttr},
+    {"CRC", LoadCrc, ExecuteCrc},
     {"MOVE", LoadMove, ExecuteMove},
-    {"LAUNCH", LoadLaunch, ExecuteLaunch},
     {"WAITAPP", LoadWaitApp, ExecuteWaitApp},
     {"APPEXIST", LoadAppExist, ExecuteAppExist},
+    {"VERIFY", LoadVerify, ExecuteVerify},
 };
 
 }  // namespace

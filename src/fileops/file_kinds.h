@@ -16,5 +16,7 @@ Procedure* LoadAttr(const String& name);
 bool ExecuteAttr(Procedure& procedure);
 Procedure* LoadMakeDir(const String& name);
 bool ExecuteMakeDir(Procedure& procedure);
+Procedure* LoadLink(const String& name);
+bool ExecuteLink(Procedure& procedure);
 
 }  // namespace updater

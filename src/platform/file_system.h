@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -116,6 +117,30 @@ struct LocalDate {
     uint16_t year = 0;
     uint16_t month = 0;
     uint16_t day = 0;
+};
+
+// A regular file opened to be read from start to end without sharing, as the checksums read it,
+// and closed with the object: a file that another process holds open cannot be opened, nor can a
+// directory or a device.
+// While it is open, Windows lets nobody else open it; Linux has no such lock and only tests at
+// the open, in the same way as ReadLastWriteDate.
+class UnsharedFile {
+  public:
+    UnsharedFile();
+    ~UnsharedFile();
+    UnsharedFile(const UnsharedFile&) = delete;
+    UnsharedFile& operator=(const UnsharedFile&) = delete;
+
+    bool Open(const std::string& path);
+    // The size in bytes, all 64 bits of it.
+    bool GetSize(uint64_t& size);
+    // The next bytes of the file, at most `capacity` of them; `count` is 0 at the end. False when
+    // reading fails.
+    bool Read(unsigned char* data, size_t capacity, size_t& count);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // The local calendar date of a file's last write. The file is opened for reading without sharing:

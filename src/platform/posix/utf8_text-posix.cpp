@@ -82,6 +82,15 @@ bool IsLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// The code point of a well-formed sequence of `length` bytes.
+char32_t Decode(std::string_view text, std::size_t at, std::size_t length) {
+    static constexpr unsigned char kLeadMask[] = {0, 0xFF, 0x1F, 0x0F, 0x07};
+    char32_t code = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (std::size_t i = 1; i < length; ++i)
+        code = code << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    return code;
+}
+
 }  // namespace
 
 std::size_t CountCharacters(std::string_view text) {
@@ -114,6 +123,25 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
     }
     if (at < bytes.size())
         AppendUtf8(kReplacement, out);
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = CharacterLength(text, at);
+        char32_t code = Decode(text, at, length);
+        if (length == 1 && code >= 0x80)
+            code = kReplacement;
+        if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+        at += length;
+    }
     return out;
 }
 

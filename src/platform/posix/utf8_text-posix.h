@@ -21,4 +21,8 @@ std::size_t BytesOfCharacters(std::string_view text, std::size_t characters);
 // surrogate and an odd last byte each become U+FFFD.
 std::string Utf16LeToUtf8(std::string_view bytes);
 
+// UTF-8 as UTF-16 code units, as Windows encodes it: a byte that starts no well-formed sequence
+// becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+
 }  // namespace updater::platform::posix

@@ -27,10 +27,10 @@ def case_unknown_mode_in_third_section_stops_the_load(sb):
     assert result.procs == [] and result.exit_code == 1
 
 
-def case_kind_not_built_is_an_unknown_mode(sb):
-    sb.script(HEAD % 'A' + '[A]\nMODE=VERIFY\n')
+def case_kind_built_since_reads_its_own_keys(sb):
+    sb.script(HEAD % 'A' + '[A]\nMODE=verify\n')
     result = sb.run()
-    assert [b['text'] for b in result.boxes] == [message(6, 'VERIFY')], result
+    assert [b['text'] for b in result.boxes] == [message(2, 'A', 'ARG1')], result
 
 
 def case_switch_takes_branch_by_flag(sb):
