@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "checks/program_kinds.h"
+#include "checks/check_kinds.h"
 #include "core/system_queries.h"
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
@@ -57,20 +57,14 @@ Procedure* LoadLaunch(const String& name) {
 
 bool ExecuteLaunch(Procedure& procedure) {
     auto& record = static_cast<LAUNCH_INFO&>(procedure);
-    const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        const String program = GetListItem(record.file, i);
+    // Programs started by earlier items keep running; later ones are not started.
+    return RunListItems(record, record.file, "FILE", [&record](int i, const String& program) {
         const String parameters = GetListItem(record.param, i);
-        // Programs started by earlier items keep running; later ones are not started.
-        if (!LaunchProgram(program, parameters, record.isWait != 0)) {
-            ShowError(kMsgLaunchFailed, program.CStr(), parameters.CStr());
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+        if (LaunchProgram(program, parameters, record.isWait != 0))
+            return true;
+        ShowError(kMsgLaunchFailed, program.CStr(), parameters.CStr());
+        return false;
+    });
 }
 
 }  // namespace updater

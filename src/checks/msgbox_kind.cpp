@@ -22,10 +22,11 @@ struct BoxType {
 
 // Tried in this order.
 const BoxType kBoxTypes[] = {
-    {"ERROR", 0x10},
-    {"INFORMATION", 0x40},
-    {"WARNING", 0x134},
-    {"QUESTION", 0x24},
+    {"ERROR", platform::kStyleOk | platform::kStyleIconError},
+    {"INFORMATION", platform::kStyleOk | platform::kStyleIconInformation},
+    {"WARNING",
+     platform::kStyleYesNo | platform::kStyleIconWarning | platform::kStyleDefaultButton2},
+    {"QUESTION", platform::kStyleYesNo | platform::kStyleIconQuestion},
 };
 
 enum class Condition { kShow, kSkip, kFailed };

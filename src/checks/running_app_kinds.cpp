@@ -1,6 +1,6 @@
 #include <vector>
 
-#include "checks/program_kinds.h"
+#include "checks/check_kinds.h"
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "platform/processes.h"

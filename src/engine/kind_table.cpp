@@ -1,7 +1,6 @@
 #include "engine/kind_table.h"
 
 #include "checks/check_kinds.h"
-#include "checks/program_kinds.h"
 #include "engine/switch_kind.h"
 #include "fileops/file_kinds.h"
 

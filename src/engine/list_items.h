@@ -13,4 +13,20 @@ int CountListItems(const Procedure& procedure, String& list, const char* key);
 // has no such item.
 String GetListItem(String& list, int index);
 
+// The common step of the kinds that work item by item: every item of the list key in order, an
+// empty list being message 4. `step(index, item)` reports its own failure and returns false to
+// stop the procedure there. Once every item is done, the procedure's outcome is true.
+template <typename Step>
+bool RunListItems(Procedure& procedure, String& list, const char* key, Step step) {
+    const int count = CountListItems(procedure, list, key);
+    if (count == 0)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (!step(i, GetListItem(list, i)))
+            return false;
+    }
+    procedure.flag = true;
+    return true;
+}
+
 }  // namespace updater

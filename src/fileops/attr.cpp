@@ -9,6 +9,14 @@
 #include "settings/error_box.h"
 
 namespace updater {
+namespace {
+
+struct ATTR_INFO : Procedure {
+    String file;
+    String arg;
+};
+
+}  // namespace
 
 // A directory named with trailing backslashes is that directory (and so left as it is); on
 // anything else the backslash makes a path that names nothing. A pattern directly in a root is
@@ -39,19 +47,13 @@ Procedure* LoadAttr(const String& name) {
 
 bool ExecuteAttr(Procedure& procedure) {
     ATTR_INFO& record = static_cast<ATTR_INFO&>(procedure);
-    const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        String file = GetListItem(record.file, i);
+    return RunListItems(record, record.file, "FILE", [&record](int i, const String& file) {
         const uint32_t value = static_cast<uint32_t>(GetListItem(record.arg, i).HexToInt());
-        if (!SetPathAttributes(file, value)) {
-            ShowError(kMsgAttributeFailed, file.CStr(), static_cast<unsigned>(value));
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+        if (SetPathAttributes(file, value))
+            return true;
+        ShowError(kMsgAttributeFailed, file.CStr(), static_cast<unsigned>(value));
+        return false;
+    });
 }
 
 }  // namespace updater

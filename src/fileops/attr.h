@@ -8,11 +8,6 @@
 // ATTR: sets the whole attribute value of files, named or matched by a pattern.
 namespace updater {
 
-struct ATTR_INFO : Procedure {
-    String file;
-    String arg;
-};
-
 // The work for one FILE item: every file the path or pattern matches in its one directory gets
 // `value`; directories keep theirs. A missing path or an unmatched pattern fails.
 bool SetPathAttributes(const String& path, uint32_t value);

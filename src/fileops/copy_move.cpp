@@ -15,13 +15,21 @@
 namespace updater {
 namespace {
 
-enum class SourceForm { Directory, Wildcard, SingleFile };
+// COPY_INFO and MOVE_INFO share one layout: the unsplit FROM and TO lists.
+struct TransferInfo : Procedure {
+    String from;
+    String to;
+};
+struct COPY_INFO : TransferInfo {};
+struct MOVE_INFO : TransferInfo {};
+
+enum class SourceForm { kDirectory, kWildcard, kSingleFile };
 
 SourceForm FormOf(const String& from) {
     if (IsDirectory(from.CStr()))
-        return SourceForm::Directory;
+        return SourceForm::kDirectory;
     String lastItem = String(from).GetToken(-1, "\\");
-    return lastItem.CountOf("*") > 0 ? SourceForm::Wildcard : SourceForm::SingleFile;
+    return lastItem.CountOf("*") > 0 ? SourceForm::kWildcard : SourceForm::kSingleFile;
 }
 
 // The number of items of a directory path; the root, written as the empty text, is one item.
@@ -59,7 +67,7 @@ bool LiesInMatchedDirectory(const String& pattern, const std::string& target) {
 // "..", and links on the way are all seen through. The target must exist.
 bool WritesIntoSource(const String& from, SourceForm form, const String& targetDir) {
     const std::string target = QueryPath(targetDir).CStr();
-    if (form == SourceForm::Directory)
+    if (form == SourceForm::kDirectory)
         return platform::LiesWithin(target, QueryPath(from).CStr());
     const String patternDir = QueryPath(DirectoryPartOf(from));
     if (!platform::LiesWithin(target, patternDir.CStr()))
@@ -72,7 +80,7 @@ bool WritesIntoSource(const String& from, SourceForm form, const String& targetD
 // directories made for it are taken away again, so that a refused pair leaves nothing behind.
 bool PrepareTransfer(const String& from, const String& to, SourceForm form,
                      TransferContext& context) {
-    if (form == SourceForm::Directory) {
+    if (form == SourceForm::kDirectory) {
         context.skipItems = CountPathItems(WithoutTrailingBackslashes(from));
         context.targetDir = WithoutTrailingBackslashes(to);
     } else {
@@ -119,26 +127,20 @@ using Transfer = bool (*)(const String& from, const String& to);
 
 bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMessage) {
     TransferInfo& record = static_cast<TransferInfo&>(procedure);
-    const int count = CountListItems(record, record.from, "FROM");
-    if (count == 0)
+    return RunListItems(record, record.from, "FROM", [&](int i, const String& source) {
+        const String destination = GetListItem(record.to, i);
+        if (transfer(source, destination))
+            return true;
+        ShowError(failureMessage, source.CStr(), destination.CStr());
         return false;
-    for (int i = 0; i < count; ++i) {
-        String source = GetListItem(record.from, i);
-        String destination = GetListItem(record.to, i);
-        if (!transfer(source, destination)) {
-            ShowError(failureMessage, source.CStr(), destination.CStr());
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+    });
 }
 
 }  // namespace
 
 bool CopyPath(const String& from, const String& to) {
     const SourceForm form = FormOf(from);
-    if (form == SourceForm::SingleFile) {
+    if (form == SourceForm::kSingleFile) {
         return PrepareSingleFile(to) && platform::CopyFileTo(from.CStr(), to.CStr());
     }
     TransferContext context;
@@ -156,14 +158,14 @@ bool MovePath(const String& from, const String& to) {
         return PrepareSingleFile(to) && platform::MoveEntry(link.CStr(), to.CStr());
     }
     const SourceForm form = FormOf(from);
-    if (form == SourceForm::SingleFile) {
+    if (form == SourceForm::kSingleFile) {
         return PrepareSingleFile(to) && platform::MoveEntry(from.CStr(), to.CStr());
     }
     TransferContext context;
     if (!PrepareTransfer(from, to, form, context) || !WalkFiles(from, MoveVisitor, true, &context))
         return false;
     // The emptied source directory goes too; the directory that held a pattern stays.
-    return form == SourceForm::Wildcard || platform::RemoveEmptyDirectory(from.CStr());
+    return form == SourceForm::kWildcard || platform::RemoveEmptyDirectory(from.CStr());
 }
 
 // A link inside the tree is copied as a link with the same target, never read through: a link to

@@ -6,14 +6,6 @@
 // COPY and MOVE: single files, wildcard sets and whole trees, one FROM/TO pair per list item.
 namespace updater {
 
-// COPY_INFO and MOVE_INFO share one layout: the unsplit FROM and TO lists.
-struct TransferInfo : Procedure {
-    String from;
-    String to;
-};
-struct COPY_INFO : TransferInfo {};
-struct MOVE_INFO : TransferInfo {};
-
 // What the visitors of one walk need to place a visited entry: the number of leading path items
 // that belong to the source root, and the directory that takes the rest.
 struct TransferContext {

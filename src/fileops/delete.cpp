@@ -12,6 +12,10 @@
 namespace updater {
 namespace {
 
+struct DELETE_INFO : Procedure {
+    String file;
+};
+
 // A link goes as a link; what it leads to was not named. Trailing backslashes name the link too
 // when it leads to a directory, and nothing (so nothing to delete) when it leads to a file.
 bool DeleteLink(const String& path) {
@@ -58,18 +62,12 @@ Procedure* LoadDelete(const String& name) {
 
 bool ExecuteDelete(Procedure& procedure) {
     DELETE_INFO& record = static_cast<DELETE_INFO&>(procedure);
-    const int count = CountListItems(record, record.file, "FILE");
-    if (count == 0)
+    return RunListItems(record, record.file, "FILE", [](int, const String& item) {
+        if (DeletePath(item))
+            return true;
+        ShowError(kMsgDeleteFailed, item.CStr());
         return false;
-    for (int i = 0; i < count; ++i) {
-        String item = GetListItem(record.file, i);
-        if (!DeletePath(item)) {
-            ShowError(kMsgDeleteFailed, item.CStr());
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+    });
 }
 
 }  // namespace updater

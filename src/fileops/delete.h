@@ -6,10 +6,6 @@
 // DELETE: files, wildcard sets and whole trees.
 namespace updater {
 
-struct DELETE_INFO : Procedure {
-    String file;
-};
-
 // The work for one FILE item: a file, every entry a pattern matches (directories whole), or a
 // directory with everything inside it. A missing path counts as deleted. Read-only entries are
 // not made writable: they stop the deletion.

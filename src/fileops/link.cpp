@@ -56,11 +56,7 @@ Procedure* LoadLink(const String& name) {
 
 bool ExecuteLink(Procedure& procedure) {
     auto& record = static_cast<SHORTCUT_INFO&>(procedure);
-    const int count = CountListItems(record, record.src, "SRC");
-    if (count == 0)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        const String target = GetListItem(record.src, i);
+    return RunListItems(record, record.src, "SRC", [&record](int i, const String& target) {
         String name = GetListItem(record.dst, i);
         const String arguments = GetListItem(record.param, i);
         const int showCmd = record.showCmd.GetToken(i, ",").ToInt();
@@ -71,13 +67,10 @@ bool ExecuteLink(Procedure& procedure) {
         // The extension is added also to a name that already has one.
         const bool written = target.GetLength() > 0 && name.GetLength() > 0 &&
                              CreateShortcut(target, name.Concat(".LNK"), arguments, showCmd);
-        if (!written) {
+        if (!written)
             ShowError(kMsgLinkFailed, target.CStr(), name.CStr());
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+        return written;
+    });
 }
 
 }  // namespace updater

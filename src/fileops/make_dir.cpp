@@ -1,5 +1,3 @@
-#include "fileops/make_dir.h"
-
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
@@ -7,6 +5,13 @@
 #include "settings/error_box.h"
 
 namespace updater {
+namespace {
+
+struct MAKEDIR_INFO : Procedure {
+    String dir;
+};
+
+}  // namespace
 
 Procedure* LoadMakeDir(const String& name) {
     return LoadRecord<MAKEDIR_INFO>(name, "MAKEDIR_INFO", {{"DIR", &MAKEDIR_INFO::dir}});
@@ -14,18 +19,12 @@ Procedure* LoadMakeDir(const String& name) {
 
 bool ExecuteMakeDir(Procedure& procedure) {
     MAKEDIR_INFO& record = static_cast<MAKEDIR_INFO&>(procedure);
-    const int count = CountListItems(record, record.dir, "DIR");
-    if (count == 0)
+    return RunListItems(record, record.dir, "DIR", [](int, const String& item) {
+        if (CreateDirectoryTree(item))
+            return true;
+        ShowError(kMsgMakeDirFailed, item.CStr());
         return false;
-    for (int i = 0; i < count; ++i) {
-        String item = GetListItem(record.dir, i);
-        if (!CreateDirectoryTree(item)) {
-            ShowError(kMsgMakeDirFailed, item.CStr());
-            return false;
-        }
-    }
-    record.flag = true;
-    return true;
+    });
 }
 
 }  // namespace updater

@@ -19,6 +19,8 @@ constexpr unsigned kStyleIconQuestion = 0x20;
 constexpr unsigned kStyleIconWarning = 0x30;
 constexpr unsigned kStyleIconInformation = 0x40;
 constexpr unsigned kStyleDefaultButton2 = 0x100;
+// The part of a style that chooses the buttons.
+constexpr unsigned kStyleButtonMask = 0xF;
 
 // Shows a modal message box with no owner window and waits for the answer. The text and caption
 // are shown exactly as given, whichever way the box is put in front of the user.

@@ -17,7 +17,7 @@ struct UnattendedAnswers {
 UnattendedAnswers g_unattended;
 
 bool IsYesNoBox(unsigned style) {
-    return (style & 0xF) == platform::kStyleYesNo;
+    return (style & platform::kStyleButtonMask) == platform::kStyleYesNo;
 }
 
 int AnswerFor(const String& word) {
