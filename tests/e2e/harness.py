@@ -33,6 +33,15 @@ def message(message_id, *args):
     return MESSAGES[message_id] % args
 
 
+# The start of most cases' scripts: a caption and the procedures to run.
+HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
+
+
+def texts(result):
+    """The texts of a run's message boxes, in order."""
+    return [b['text'] for b in result.boxes]
+
+
 # Records how it was started: one JSON line with its working directory (written with
 # backslashes, as the program writes paths) and its arguments after its own name.
 RECORDER_SCRIPT = r'''#!%s

@@ -2,11 +2,7 @@
 
 import os
 
-from harness import message, only
-
-
-def texts(result):
-    return [b['text'] for b in result.boxes]
+from harness import message, only, texts
 
 
 def write_bytes(sb, data):

@@ -5,10 +5,7 @@ import subprocess
 import sys
 import time
 
-from harness import message, only
-
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
-
+from harness import HEAD, message, only
 
 def flags(result):
     return {p['name']: p['flag'] for p in result.procs}

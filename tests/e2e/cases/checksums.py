@@ -4,9 +4,8 @@ import subprocess
 import sys
 import zlib
 
-from harness import ERROR_STYLE, message, only
+from harness import ERROR_STYLE, HEAD, message, only
 
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
 INFORMATION_STYLE = 64
 
 

@@ -3,14 +3,7 @@
 import os
 import stat
 
-from harness import message, only
-
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
-
-
-def texts(result):
-    return [b['text'] for b in result.boxes]
-
+from harness import HEAD, message, only, texts
 
 def read(sb, *parts):
     with open(sb.path(*parts)) as f:

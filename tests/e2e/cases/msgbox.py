@@ -1,9 +1,6 @@
 """MSGBOX: conditions, box types, answers, ISABORT."""
 
-from harness import message
-
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
-
+from harness import HEAD, message
 
 def box(name, flag, kind, text, isabort):
     return '[%s]\nMODE=MSGBOX\nFLAG=%s\nTYPE=%s\nTEXT=%s\nISABORT=%s\n' % (

@@ -1,9 +1,6 @@
 """Loading and running procedure lists, SWITCH branches."""
 
-from harness import message
-
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
-
+from harness import HEAD, message
 
 def case_proc_names_are_trimmed_and_run_in_order(sb):
     sb.script(HEAD % ' A , B ' + '[A]\nMODE=OSVER\n[B]\nMODE=osver\n')

@@ -5,19 +5,14 @@ that should not happen would run into the run's watchdog instead of passing."""
 
 import os
 
-from harness import message
+from harness import HEAD, message, texts
 
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
 WATCHDOG = 60  # seconds; the long sleepers below run five times as long
 LONG = '300'
 
 
 def flags(result):
     return {p['name']: p['flag'] for p in result.procs}
-
-
-def texts(result):
-    return [b['text'] for b in result.boxes]
 
 
 def launch(name, files, params, wait):

@@ -4,10 +4,9 @@ decides what it stores."""
 
 import os
 
-from harness import message
+from harness import HEAD, message
 from lnk_reader import lnkinfo, read_link
 
-HEAD = '[UPDATER]\nNAME=Tool\nPROC=%s\n'
 SHOW_NORMAL, SHOW_MAXIMIZED, SHOW_MIN_NO_ACTIVE = 1, 3, 7
 
 
