@@ -8,22 +8,22 @@ import subprocess
 import sys
 import tempfile
 
-MESSAGES = {
-    1: 'ファイルが見つかりません。\n\nファイル:："%s"',
-    2: '設定ファイルのフォーマットが正しくありません。\n\nセクション："%s"\nパラメータ："%s"',
-    3: 'メモリが不足しています。\n\nオブジェクト："%s"',
-    4: '設定パラメータのアイテム数が正しくありません。\n\nセクション："%s"\nパラメータ："%s"',
-    5: 'パスの取得に失敗しました。\n\nファイル："%s"',
-    6: 'シンボルが正しくありません。\n\nシンボル："%s"',
-    8: 'ファイルのコピーに失敗しました。\n\n転送元："%s"\n転送先："%s"',
-    9: 'アプリケーションの起動に失敗しました。\n\nファイル："%s"\nパラメータ："%s"',
-    10: 'ファイルの削除に失敗しました。\n\nファイル："%s"',
-    11: 'プロシージャ数が正しくありません。',
-    12: 'ファイル属性の変更に失敗しました。\n\nファイル："%s"\n属性：0x%08X',
-    13: 'ディレクトリの作成に失敗しました。\n\nディレクトリ："%s"',
-    14: 'ファイルの移動に失敗しました。\n\n転送元："%s"\n転送先："%s"',
-    15: 'リンクファイルの作成に失敗しました。\n\n転送元："%s"\n転送先："%s"',
-}
+
+def load_messages():
+    """The expected message texts, kept once for every kind of test."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support',
+                        'expected_messages.txt')
+    messages = {}
+    with open(path, encoding='utf-8') as f:
+        for line in f:
+            if line.startswith('#') or not line.strip():
+                continue
+            number, text = line.rstrip('\n').split(' ', 1)
+            messages[int(number)] = text.replace('\\n', '\n')
+    return messages
+
+
+MESSAGES = load_messages()
 
 DEFAULT_CAPTION = 'ホルネア アップデータ'
 ERROR_STYLE = 16

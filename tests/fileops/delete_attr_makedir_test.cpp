@@ -1,6 +1,5 @@
 #include <sys/xattr.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 #include "fileops/fileops_fixture.h"
 #include "fileops/root_guard.h"
 #include "platform/file_system.h"
-#include "resources/message_table.h"
 
 namespace updater {
 namespace {
@@ -36,12 +34,6 @@ class FileKindsTest : public testing::FileOpsTest {
         return platform::GetEntryAttributes(EnginePath(relative));
     }
 };
-
-std::string AttributeMessage(const std::string& file, unsigned value) {
-    char text[1024];
-    std::snprintf(text, sizeof text, MessageText(12), file.c_str(), value);
-    return text;
-}
 
 // --- DELETE -----------------------------------------------------------------------------------
 
@@ -192,7 +184,7 @@ TEST_F(FileKindsTest, AttrOnAMissingPathShowsMessage12) {
     WriteFile("a.txt", "a");
     const std::string missing = EnginePath("*.none");
     EXPECT_FALSE(Attr(EnginePath("a.txt") + "," + missing, "0x01,0x2"));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{AttributeMessage(missing, 2)});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(12, missing.c_str(), 2u)});
     EXPECT_EQ(Attributes("a.txt"), 0x01u);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "engine/procedure_table.h"
@@ -143,15 +144,52 @@ std::vector<std::string> ScriptTest::BoxTexts() const {
     return texts;
 }
 
-std::string Message(unsigned id, const char* first, const char* second) {
-    const char* format = MessageText(id);
-    if (format == nullptr)
+namespace {
+
+// "id text" lines, "\n" standing for a line feed; "#" lines are comments.
+std::map<unsigned, std::string> LoadExpectedMessages() {
+    std::map<unsigned, std::string> messages;
+    std::ifstream file(UPDATER_EXPECTED_MESSAGES);
+    std::string line;
+    while (std::getline(file, line)) {
+        const size_t space = line.find(' ');
+        if (line.empty() || line[0] == '#' || space == std::string::npos)
+            continue;
+        std::string text = line.substr(space + 1);
+        for (size_t at = text.find("\\n"); at != std::string::npos; at = text.find("\\n", at))
+            text.replace(at, 2, "\n");
+        messages[static_cast<unsigned>(std::stoul(line.substr(0, space)))] = text;
+    }
+    return messages;
+}
+
+const std::string& ExpectedFormat(unsigned id) {
+    static const std::map<unsigned, std::string> messages = LoadExpectedMessages();
+    static const std::string none;
+    const auto found = messages.find(id);
+    return found == messages.end() ? none : found->second;
+}
+
+template <typename... Arguments>
+std::string Formatted(unsigned id, Arguments... arguments) {
+    const std::string& format = ExpectedFormat(id);
+    if (format.empty())
         return "";
-    const int length = std::snprintf(nullptr, 0, format, first, second);
+    const int length = std::snprintf(nullptr, 0, format.c_str(), arguments...);
     std::string text(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, first, second);
+    std::snprintf(text.data(), text.size(), format.c_str(), arguments...);
     text.resize(static_cast<size_t>(length));
     return text;
+}
+
+}  // namespace
+
+std::string Message(unsigned id, const char* first, const char* second) {
+    return Formatted(id, first, second);
+}
+
+std::string Message(unsigned id, const char* first, unsigned number) {
+    return Formatted(id, first, number);
 }
 
 }  // namespace updater::testing

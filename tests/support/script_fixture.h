@@ -35,7 +35,9 @@ class ScriptTest : public ::testing::Test {
     std::string directory_;
 };
 
-// The text of message `id` formatted with two arguments or fewer.
+// The text users must see for message `id` (from the expected texts the end-to-end harness reads
+// too), formatted with two arguments or fewer; with a text and a number for message 12.
 std::string Message(unsigned id, const char* first = "", const char* second = "");
+std::string Message(unsigned id, const char* first, unsigned number);
 
 }  // namespace updater::testing
