@@ -18,14 +18,6 @@
 namespace updater::testing {
 namespace {
 
-std::string ToEnginePath(std::string path) {
-    for (char& c : path) {
-        if (c == '/')
-            c = '\\';
-    }
-    return path;
-}
-
 // The string value of `"key":"..."` in one log line, unescaped.
 std::string JsonText(const std::string& line, const std::string& key) {
     const std::string marker = "\"" + key + "\":\"";
@@ -65,10 +57,9 @@ long JsonNumber(const std::string& line, const std::string& key) {
 }  // namespace
 
 void ScriptTest::SetUp() {
-    char pattern[] = "/tmp/updater-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    directory_ = pattern;
-    setenv("UPDATER_LOG", (directory_ + "/run.log").c_str(), 1);
+    directory_ = std::make_unique<TempDirectory>();
+    ASSERT_TRUE(directory_->ok());
+    setenv("UPDATER_LOG", NativePath("run.log").c_str(), 1);
     Answer("");
     StartRunLog();
     ForgetShownErrors();
@@ -84,14 +75,7 @@ void ScriptTest::TearDown() {
     unsetenv("UPDATER_LOG");
     unsetenv("UPDATER_ANSWERS");
     StartRunLog();
-    std::error_code ignored;
-    std::filesystem::permissions(directory_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory_, ignored)) {
-        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-    }
-    std::filesystem::remove_all(directory_, ignored);
+    directory_.reset();
 }
 
 void ScriptTest::Answer(const std::string& answers) {
@@ -117,16 +101,16 @@ void ScriptTest::WriteFile(const std::string& relative, const std::string& conte
 }
 
 std::string ScriptTest::NativePath(const std::string& relative) const {
-    return relative.empty() ? directory_ : directory_ + "/" + relative;
+    return directory_->Native(relative);
 }
 
 std::string ScriptTest::EnginePath(const std::string& relative) const {
-    return ToEnginePath(NativePath(relative));
+    return TempDirectory::ToEngine(NativePath(relative));
 }
 
 std::vector<ShownBox> ScriptTest::Boxes() const {
     std::vector<ShownBox> boxes;
-    std::ifstream log(directory_ + "/run.log");
+    std::ifstream log(NativePath("run.log"));
     for (std::string line; std::getline(log, line);) {
         if (line.find("\"event\":\"box\"") == std::string::npos)
             continue;

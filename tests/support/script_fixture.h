@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "support/temp_directory.h"
 
 namespace updater::testing {
 
@@ -32,7 +35,7 @@ class ScriptTest : public ::testing::Test {
     // Restarts unattended mode with this answer list.
     void Answer(const std::string& answers);
 
-    std::string directory_;
+    std::unique_ptr<TempDirectory> directory_;
 };
 
 // The text users must see for message `id` (from the expected texts the end-to-end harness reads
