@@ -254,26 +254,20 @@ TEST_F(CopyMoveTest, FailedTreeMoveKeepsTheSource) {
 
 // Files cross file systems one by one; the source tree goes once everything has arrived.
 TEST_F(CopyMoveTest, TreeMoveToAnotherFileSystem) {
-    char pattern[] = "/dev/shm/updater-move-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    const testing::TempDirectory other("/dev/shm");
+    if (!other.ok())
         GTEST_SKIP() << "no /dev/shm";
-    const std::string other = pattern;
     struct stat here {};
     struct stat there {};
     stat(NativePath("").c_str(), &here);
-    stat(other.c_str(), &there);
-    if (here.st_dev == there.st_dev) {
-        fs::remove_all(other);
+    stat(other.path().c_str(), &there);
+    if (here.st_dev == there.st_dev)
         GTEST_SKIP() << "/dev/shm is on the same file system";
-    }
     MakeSource();
-    std::string target = other + "\\moved";
-    std::replace(target.begin(), target.end(), '/', '\\');
-    bool moved = MovePath(Engine("src"), String(target.c_str()));
+    bool moved = MovePath(Engine("src"), String(other.Engine("moved").c_str()));
     std::set<std::string> arrived;
-    for (const auto& entry : fs::recursive_directory_iterator(other + "/moved"))
-        arrived.insert(fs::relative(entry.path(), other + "/moved").string());
-    fs::remove_all(other);
+    for (const auto& entry : fs::recursive_directory_iterator(other.Native("moved")))
+        arrived.insert(fs::relative(entry.path(), other.Native("moved")).string());
     EXPECT_TRUE(moved);
     EXPECT_FALSE(Exists("src"));
     EXPECT_EQ(arrived, (std::set<std::string>{"a.dll", "b.txt", "x.dll", "x.dll/inner.txt", "sub",
