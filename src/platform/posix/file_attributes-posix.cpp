@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "platform/file_system.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform {
 namespace posix {

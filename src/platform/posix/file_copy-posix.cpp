@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/posix/file_attributes-posix.h"
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform::posix {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 
 #include <fcntl.h>
 #include <pthread.h>

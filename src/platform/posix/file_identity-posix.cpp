@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "platform/file_system.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 
 // Where paths lead, told by device and inode number and by the links on the way rather than by
 // text, so that ".", "..", doubled slashes and links are all seen through.

@@ -9,7 +9,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform::posix {
 

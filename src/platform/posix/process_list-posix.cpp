@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/native_path-posix.h"
 #include "platform/processes.h"
 

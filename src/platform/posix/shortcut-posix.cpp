@@ -9,8 +9,8 @@
 #include "platform/file_system.h"
 #include "platform/posix/file_attributes-posix.h"
 #include "platform/posix/file_copy-posix.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/shell_link-posix.h"
 #include "platform/shortcut.h"
 

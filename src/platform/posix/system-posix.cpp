@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/overrides.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/native_path-posix.h"
 #include "platform/system.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform::posix {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/posix/file_descriptor-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform::posix {
 namespace {

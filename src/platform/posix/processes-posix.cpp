@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/posix/command_line-posix.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/processes.h"
 
 extern char** environ;

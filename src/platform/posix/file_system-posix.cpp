@@ -9,8 +9,8 @@
 #include "platform/file_system.h"
 #include "platform/posix/file_attributes-posix.h"
 #include "platform/posix/file_copy-posix.h"
-#include "platform/posix/file_descriptor-posix.h"
 #include "platform/posix/file_path-posix.h"
+#include "platform/posix/internal-posix.h"
 
 // File and directory changes with the refusals of Windows: read-only and hidden destinations
 // are not overwritten, read-only files and directories are not removed, moves never replace.
