@@ -1,6 +1,171 @@
-#include "platform/posix/utf8_text-posix.h"
+#include "platform/posix/internal-posix.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <vector>
+
+#include "platform/file_system.h"
 
 namespace updater::platform::posix {
+
+// --- Paths ---------------------------------------------------------------------------------------
+
+std::string ToNativePath(const std::string& enginePath) {
+    std::string native = enginePath;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+}
+
+std::string FromNativePath(const std::string& nativePath) {
+    std::string engine = nativePath;
+    std::replace(engine.begin(), engine.end(), '/', '\\');
+    return engine;
+}
+
+bool ToFilePath(const std::string& enginePath, std::string& native) {
+    if (enginePath.empty() || StartsWithDrive(enginePath))
+        return false;
+    native = ToNativePath(enginePath);
+    return true;
+}
+
+bool IsCreatableName(const std::string& native) {
+    std::string::size_type slash = native.rfind('/');
+    std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    return !HasWildcards(std::string_view(native).substr(start));
+}
+
+std::string WithoutTrailingSlashes(const std::string& native) {
+    std::string::size_type end = native.find_last_not_of('/');
+    if (end == std::string::npos)
+        return native.empty() ? native : std::string("/");
+    return native.substr(0, end + 1);
+}
+
+bool EndsWithSlash(const std::string& native) {
+    return !native.empty() && native.back() == '/';
+}
+
+std::string ParentOf(const std::string& native) {
+    std::string::size_type slash = native.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return native.substr(0, slash);
+}
+
+// --- File descriptors and small files ------------------------------------------------------------
+
+FileDescriptor::~FileDescriptor() {
+    Close();
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+int FileDescriptor::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool FileDescriptor::Close() {
+    if (fd_ < 0)
+        return true;
+    const int fd = Release();
+    return close(fd) == 0;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool WriteAllWithoutSigpipe(int fd, const char* data, std::size_t size) {
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t saved;
+    if (pthread_sigmask(SIG_BLOCK, &pipeSignal, &saved) != 0)
+        return false;
+    // A SIGPIPE that was already waiting belongs to someone else and is left for them.
+    sigset_t pending;
+    sigemptyset(&pending);
+    const bool wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    errno = 0;
+    const bool written = WriteAll(fd, data, size);
+    if (!written && errno == EPIPE && !wasPending) {
+        const timespec now{0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return written;
+}
+
+// A longer file is read as its first part rather than refused: files under /proc tell no size
+// (they show 0) and can grow long at their end (the groups in /proc/self/status), while what is
+// read from them comes first; the other files read so are a few lines long.
+std::optional<std::string> ReadSmallRegularFile(const std::string& path) {
+    // O_NONBLOCK keeps a named pipe from blocking the open; O_NOCTTY keeps a terminal from
+    // becoming the controlling one before it is refused.
+    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    if (!file.IsOpen() || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::string text(kSmallFileLimit, '\0');
+    std::size_t size = 0;
+    while (size < text.size()) {
+        const ssize_t got = read(file.Get(), text.data() + size, text.size() - size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        size += static_cast<std::size_t>(got);
+    }
+    text.resize(size);
+    return text;
+}
+
+std::optional<std::string> ReadWholeLink(const std::string& link) {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
+        if (length < 0) {
+            return std::nullopt;
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            return std::string(buffer.data(), static_cast<size_t>(length));
+        }
+        // The link may have been cut to the buffer: try again with more room.
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// --- UTF-8 and UTF-16 text -----------------------------------------------------------------------
 
 namespace {
 

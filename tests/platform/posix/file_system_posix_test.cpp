@@ -29,8 +29,6 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/internal-posix.h"
-#include "platform/posix/native_path-posix.h"
-#include "platform/posix/wildcard-posix.h"
 
 namespace updater::platform {
 namespace {

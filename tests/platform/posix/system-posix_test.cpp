@@ -12,7 +12,6 @@
 
 #include "platform/overrides.h"
 #include "platform/posix/internal-posix.h"
-#include "platform/posix/native_path-posix.h"
 #include "platform/posix/scoped_environment.h"
 
 namespace updater::platform {
