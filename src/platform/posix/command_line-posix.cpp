@@ -1,4 +1,4 @@
-#include "platform/posix/command_line-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform::posix {
 namespace {

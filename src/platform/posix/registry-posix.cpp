@@ -7,8 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/posix/ini_cache-posix.h"
-#include "platform/posix/ini_file-posix.h"
+#include "platform/posix/internal-posix.h"
 
 // Linux has no registry. Its stand-in is an INI file named by UPDATER_REGISTRY: one section per
 // key path below the local-machine hive, "@" for a key's default value, other value names as

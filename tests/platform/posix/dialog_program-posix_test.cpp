@@ -1,4 +1,4 @@
-#include "platform/posix/dialog_program-posix.h"
+#include "platform/posix/internal-posix.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/display-posix.h"
+#include "platform/posix/internal-posix.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

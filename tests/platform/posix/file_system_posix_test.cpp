@@ -28,9 +28,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
-#include "platform/posix/file_descriptor-posix.h"
-#include "platform/posix/native_path-posix.h"
-#include "platform/posix/wildcard-posix.h"
+#include "platform/posix/internal-posix.h"
 
 namespace updater::platform {
 namespace {

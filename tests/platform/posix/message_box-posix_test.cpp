@@ -1,4 +1,4 @@
-#include "platform/posix/message_box-posix.h"
+#include "platform/posix/internal-posix.h"
 
 #include <gtest/gtest.h>
 

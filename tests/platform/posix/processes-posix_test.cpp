@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/native_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/scoped_environment.h"
 
 namespace updater::platform {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/native_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/profile.h"
 
 namespace updater::platform {

@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/native_path-posix.h"
-#include "platform/posix/shell_link-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/shortcut.h"
 
 namespace updater::platform {

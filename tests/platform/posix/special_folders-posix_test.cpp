@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/overrides.h"
-#include "platform/posix/native_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/scoped_environment.h"
 #include "platform/system.h"
 

@@ -11,8 +11,7 @@
 #include <sstream>
 
 #include "platform/overrides.h"
-#include "platform/posix/file_descriptor-posix.h"
-#include "platform/posix/native_path-posix.h"
+#include "platform/posix/internal-posix.h"
 #include "platform/posix/scoped_environment.h"
 
 namespace updater::platform {

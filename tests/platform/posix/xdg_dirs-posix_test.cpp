@@ -1,4 +1,4 @@
-#include "platform/posix/xdg_dirs-posix.h"
+#include "platform/posix/internal-posix.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
