@@ -10,8 +10,11 @@
 #include <optional>
 #include <string>
 
-// Test helpers: an environment variable set or unset for one test, a temporary directory
-// removed afterwards, and a child process for calls that might hang or kill their caller.
+#include "support/temp_directory.h"
+
+// Test helpers: an environment variable set or unset for one test, the shared temporary
+// directory under its name here, and a child process for calls that might hang or kill their
+// caller.
 namespace updater::platform::posix::test_support {
 
 class ScopedVariable {
@@ -40,24 +43,7 @@ class ScopedVariable {
     std::optional<std::string> saved_;
 };
 
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "updater-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TemporaryDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using TemporaryDirectory = updater::testing::TempDirectory;
 
 // Runs `body` (returning an exit code) in a forked child and returns that code: 125 when `body`
 // threw, -1 when the child was killed by a signal, such as the alarm that ends it when it is still

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "platform/overrides.h"
 #include "platform/posix/internal-posix.h"
@@ -178,3 +180,215 @@ TEST(ComponentModel, StartsAndStopsWithoutEffect) {
 
 }  // namespace
 }  // namespace updater::platform
+
+namespace updater::platform {
+namespace {
+
+using posix::test_support::ScopedVariable;
+using posix::test_support::TemporaryDirectory;
+
+// Every lookup runs against a made-up home with its own configuration directory.
+class SpecialFolders : public ::testing::Test {
+  protected:
+    void WriteUserDirs(const std::string& text) {
+        std::ofstream(config_ + "/user-dirs.dirs") << text;
+    }
+
+    // The folder as a native path, or "<failed>".
+    std::string Lookup(int csidl) {
+        std::string path;
+        if (!GetSpecialFolderPath(csidl, path)) {
+            return "<failed>";
+        }
+        EXPECT_EQ(path.find('/'), std::string::npos);
+        return posix::ToNativePath(path);
+    }
+
+    ~SpecialFolders() override { overrides::SetSpecialFoldersMissing(false); }
+
+    TemporaryDirectory home_;
+    std::string config_ = home_.path();
+    ScopedVariable homeVariable_{"HOME", home_.path()};
+    ScopedVariable configHome_{"XDG_CONFIG_HOME", config_};
+    ScopedVariable dataHome_{"XDG_DATA_HOME", std::nullopt};
+};
+
+TEST_F(SpecialFolders, UserDirectoriesComeFromUserDirsFile) {
+    WriteUserDirs(
+        "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n"
+        "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n"
+        "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+    EXPECT_EQ(Lookup(0), home_.path() + "/Bureau");
+    EXPECT_EQ(Lookup(16), home_.path() + "/Bureau");
+    EXPECT_EQ(Lookup(25), home_.path() + "/Bureau");
+    EXPECT_EQ(Lookup(5), "/srv/docs");
+    EXPECT_EQ(Lookup(39), home_.path() + "/Bilder");
+}
+
+TEST_F(SpecialFolders, UserDirectoriesDefaultBelowHome) {
+    EXPECT_EQ(Lookup(16), home_.path() + "/Desktop");
+    EXPECT_EQ(Lookup(5), home_.path() + "/Documents");
+    EXPECT_EQ(Lookup(13), home_.path() + "/Music");
+    EXPECT_EQ(Lookup(14), home_.path() + "/Videos");
+    EXPECT_EQ(Lookup(21), home_.path() + "/Templates");
+    EXPECT_EQ(Lookup(40), home_.path());
+}
+
+TEST_F(SpecialFolders, BaseDirectoriesFollowTheirVariables) {
+    EXPECT_EQ(Lookup(26), config_);
+    EXPECT_EQ(Lookup(7), config_ + "/autostart");
+    EXPECT_EQ(Lookup(28), home_.path() + "/.local/share");
+    EXPECT_EQ(Lookup(2), home_.path() + "/.local/share/applications");
+    setenv("XDG_DATA_HOME", "/data/tester", 1);
+    EXPECT_EQ(Lookup(28), "/data/tester");
+    EXPECT_EQ(Lookup(11), "/data/tester/applications");
+}
+
+TEST_F(SpecialFolders, SystemWideFoldersAreFixed) {
+    EXPECT_EQ(Lookup(23), "/usr/share/applications");
+    EXPECT_EQ(Lookup(22), "/usr/share/applications");
+    EXPECT_EQ(Lookup(24), "/etc/xdg/autostart");
+    EXPECT_EQ(Lookup(35), "/etc/xdg");
+    EXPECT_EQ(Lookup(38), "/opt");
+    EXPECT_EQ(Lookup(36), "/etc");
+    EXPECT_EQ(Lookup(37), "/usr/lib");
+    EXPECT_EQ(Lookup(41), "/usr/lib");
+    EXPECT_EQ(Lookup(42), "/opt");
+    EXPECT_EQ(Lookup(20), "/usr/share/fonts");
+    EXPECT_EQ(Lookup(46), "/usr/share/doc");
+}
+
+TEST_F(SpecialFolders, UnknownAndVirtualFoldersFailAndLeaveThePathAlone) {
+    for (int csidl : {-1, 1, 3, 4, 10, 17, 18, 47, 0x8001, 0x10010}) {
+        std::string path = "before";
+        EXPECT_FALSE(GetSpecialFolderPath(csidl, path)) << csidl;
+        EXPECT_EQ(path, "before");
+    }
+}
+
+TEST_F(SpecialFolders, FlagBitsAreIgnored) {
+    EXPECT_EQ(Lookup(0x8000 | 16), home_.path() + "/Desktop");
+    EXPECT_EQ(Lookup(0x4000 | 23), "/usr/share/applications");
+}
+
+TEST_F(SpecialFolders, OverrideMakesEveryLookupFail) {
+    overrides::SetSpecialFoldersMissing(true);
+    std::string path = "before";
+    EXPECT_FALSE(GetSpecialFolderPath(16, path));
+    EXPECT_FALSE(GetSpecialFolderPath(23, path));
+    EXPECT_EQ(path, "before");
+    overrides::SetSpecialFoldersMissing(false);
+    EXPECT_TRUE(GetSpecialFolderPath(23, path));
+}
+
+TEST_F(SpecialFolders, NeedNotExistYet) {
+    EXPECT_EQ(Lookup(16), home_.path() + "/Desktop");
+    std::ifstream desktop(home_.path() + "/Desktop");
+    EXPECT_FALSE(desktop.is_open());
+}
+
+}  // namespace
+}  // namespace updater::platform
+
+namespace updater::platform::posix {
+namespace {
+
+using test_support::ExitCodeInChild;
+using test_support::ScopedVariable;
+using test_support::TemporaryDirectory;
+
+TEST(JoinPath, PutsOneSlashBetween) {
+    EXPECT_EQ(JoinPath("/home/a", "Desktop"), "/home/a/Desktop");
+    EXPECT_EQ(JoinPath("/home/a", "/Desktop"), "/home/a/Desktop");
+    EXPECT_EQ(JoinPath("/", "Desktop"), "/Desktop");
+    EXPECT_EQ(JoinPath("/home/a", ""), "/home/a");
+    EXPECT_EQ(JoinPath("/home/a", "/"), "/home/a");
+}
+
+TEST(FindUserDirectoryInText, ResolvesHomeAndAbsolutePaths) {
+    std::string text =
+        "# comment\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+        "XDG_MUSIC_DIR=\"/srv/music/\"\n"
+        "  XDG_PICTURES_DIR = \"$HOME\"\n"
+        "XDG_VIDEOS_DIR=\"$HOME/\"\n";
+    EXPECT_EQ(FindUserDirectoryInText(text, "DESKTOP", "/home/a"), "/home/a/Schreibtisch");
+    EXPECT_EQ(FindUserDirectoryInText(text, "MUSIC", "/home/a"), "/srv/music");
+    EXPECT_EQ(FindUserDirectoryInText(text, "PICTURES", "/home/a"), "/home/a");
+    EXPECT_EQ(FindUserDirectoryInText(text, "VIDEOS", "/home/a"), "/home/a");
+    EXPECT_EQ(FindUserDirectoryInText(text, "DOCUMENTS", "/home/a"), std::nullopt);
+}
+
+TEST(FindUserDirectoryInText, ResolvesEscapesAndTakesTheLastLine) {
+    std::string text =
+        "XDG_DESKTOP_DIR=\"$HOME/First\"\n"
+        "XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n";
+    EXPECT_EQ(FindUserDirectoryInText(text, "DESKTOP", "/home/a"), "/home/a/My \"Desk\"");
+}
+
+TEST(FindUserDirectoryInText, IgnoresInvalidLines) {
+    std::string text =
+        "XDG_DESKTOP_DIR=\"relative/Desk\"\n"
+        "XDG_DESKTOP_DIR=\"$HOMEDesk\"\n"
+        "XDG_DESKTOP_DIR=$HOME/Unquoted\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Unclosed\n"
+        "#XDG_DESKTOP_DIR=\"$HOME/Comment\"\n"
+        "XDG_DESKTOP_DIRX=\"$HOME/Other\"\n";
+    EXPECT_EQ(FindUserDirectoryInText(text, "DESKTOP", "/home/a"), std::nullopt);
+}
+
+TEST(HomeDirectory, TakesAnAbsoluteHomeWithoutTrailingSlash) {
+    ScopedVariable home("HOME", "/home/tester/");
+    EXPECT_EQ(HomeDirectory(), "/home/tester");
+}
+
+TEST(HomeDirectory, FallsBackToThePasswordDatabase) {
+    ScopedVariable home("HOME", "relative");
+    std::optional<std::string> found = HomeDirectory();
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->front(), '/');
+}
+
+TEST(XdgBaseDirectory, IgnoresARelativeValue) {
+    ScopedVariable home("HOME", "/home/tester");
+    ScopedVariable config("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(XdgBaseDirectory("XDG_CONFIG_HOME", ".config"), "/home/tester/.config");
+    setenv("XDG_CONFIG_HOME", "/etc/tester/", 1);
+    EXPECT_EQ(XdgBaseDirectory("XDG_CONFIG_HOME", ".config"), "/etc/tester");
+}
+
+// user-dirs.dirs is read only as a regular file and only its start: a named pipe there cannot
+// hang the start, nor a link to an endless device eat the memory. Both run in a child that a
+// regression gets killed in (by the alarm, or by running out of its own address space).
+TEST(XdgUserDirectory, ReadsOnlyARegularUserDirsFile) {
+    TemporaryDirectory config;
+    ScopedVariable home("HOME", "/home/tester");
+    ScopedVariable configHome("XDG_CONFIG_HOME", config.path());
+    const std::string dirs = config.path() + "/user-dirs.dirs";
+    std::ofstream(dirs) << "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
+    EXPECT_EQ(XdgUserDirectory("DESKTOP", "Desktop"), "/home/tester/Schreibtisch");
+
+    const auto fallsBackToTheDefault = [] {
+        rlimit memory{};
+        getrlimit(RLIMIT_AS, &memory);
+        std::ifstream statm("/proc/self/statm");
+        unsigned long pages = 0;
+        statm >> pages;
+        // Room for the call, not for reading a device without end.
+        memory.rlim_cur =
+            std::min(memory.rlim_max,
+                     static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                         (rlim_t{256} << 20));
+        setrlimit(RLIMIT_AS, &memory);
+        return XdgUserDirectory("DESKTOP", "Desktop") == "/home/tester/Desktop" ? 0 : 1;
+    };
+    ASSERT_EQ(unlink(dirs.c_str()), 0);
+    ASSERT_EQ(mkfifo(dirs.c_str(), 0600), 0);
+    EXPECT_EQ(ExitCodeInChild(fallsBackToTheDefault), 0);
+    ASSERT_EQ(unlink(dirs.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", dirs.c_str()), 0);
+    EXPECT_EQ(ExitCodeInChild(fallsBackToTheDefault), 0);
+}
+
+}  // namespace
+}  // namespace updater::platform::posix

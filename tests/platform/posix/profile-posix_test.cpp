@@ -12,6 +12,7 @@
 
 #include "platform/posix/internal-posix.h"
 #include "platform/profile.h"
+#include "support/temp_directory.h"
 
 namespace updater::platform {
 namespace {
@@ -27,18 +28,7 @@ constexpr unsigned kSectionCapacity = 0x7fff;
 // A private directory of settings files, named to the reader in the engine's backslash form.
 class ProfileFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "profile-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir_, ignored);
-    }
-
-    fs::path Native(const std::string& name) const { return dir_ / name; }
+    fs::path Native(const std::string& name) const { return dir_.Native(name); }
     std::string Engine(const std::string& name) const {
         return posix::FromNativePath(Native(name).string());
     }
@@ -57,7 +47,7 @@ class ProfileFiles : public ::testing::Test {
     }
 
   private:
-    fs::path dir_;
+    testing::TempDirectory dir_;
 };
 
 // ---------------------------------------------------------------------------------------------

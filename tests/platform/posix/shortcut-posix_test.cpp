@@ -10,6 +10,7 @@
 
 #include "platform/posix/internal-posix.h"
 #include "platform/shortcut.h"
+#include "support/temp_directory.h"
 
 namespace updater::platform {
 namespace {
@@ -55,8 +56,9 @@ TEST(ShellLink, RefusesTargetsReadersWouldCut) {
 // A file of that name is replaced as Windows replaces it; read-only files, directories and
 // links are not written over, and no temporary file stays behind either way.
 TEST(ShortcutFile, ReplacesOnlyWritableFilesAndLeavesNothingElse) {
-    std::string directory = fs::temp_directory_path().string() + "/updater-lnk-XXXXXX";
-    ASSERT_NE(mkdtemp(directory.data()), nullptr);
+    const testing::TempDirectory scratch;
+    ASSERT_TRUE(scratch.ok());
+    const std::string& directory = scratch.path();
     const auto put = [&directory](const std::string& name, const char* content, mode_t mode) {
         std::ofstream(directory + "/" + name) << content;
         chmod((directory + "/" + name).c_str(), mode);
@@ -87,8 +89,6 @@ TEST(ShortcutFile, ReplacesOnlyWritableFilesAndLeavesNothingElse) {
     EXPECT_EQ(content("locked.LNK"), "locked");
     EXPECT_EQ(content("aim"), "aim");
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 6);
-    std::error_code ignored;
-    fs::remove_all(directory, ignored);
 }
 
 }  // namespace

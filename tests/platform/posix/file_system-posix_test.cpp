@@ -29,64 +29,14 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/internal-posix.h"
+#include "support/temp_directory.h"
 
 namespace updater::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch directory in the given place; entries made read-only are made writable again so
-// that it can always be removed.
-class Scratch {
-  public:
-    explicit Scratch(const std::string& parent = fs::temp_directory_path().string()) {
-        std::string pattern = parent + "/updater-fs-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
-            native_ = pattern;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(native_, ignored)) {
-            if (!entry.is_symlink())
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
-        fs::remove_all(native_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    bool ok() const { return !native_.empty(); }
-    std::string Native(const std::string& relative) const { return native_ + "/" + relative; }
-    std::string Engine(const std::string& relative) const {
-        return posix::FromNativePath(Native(relative));
-    }
-    void Write(const std::string& relative, const std::string& content) const {
-        fs::create_directories(fs::path(Native(relative)).parent_path());
-        std::ofstream(Native(relative), std::ios::binary) << content;
-    }
-    std::string Read(const std::string& relative) const {
-        std::ifstream in(Native(relative), std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        return content.str();
-    }
-    void MakeDir(const std::string& relative) const { fs::create_directories(Native(relative)); }
-    void ClearWrite(const std::string& relative) const {
-        fs::permissions(Native(relative),
-                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove);
-    }
-    std::set<std::string> Names(const std::string& relative = "") const {
-        std::set<std::string> names;
-        for (const auto& entry :
-             fs::directory_iterator(relative.empty() ? native_ : Native(relative)))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-
-  private:
-    std::string native_;
-};
+using Scratch = testing::TempDirectory;
 
 bool StoresAttributes(const std::string& native) {
     return setxattr(native.c_str(), "user.updater.probe", "1", 1, 0) == 0 &&
