@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "platform/system.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform {
 namespace {

@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "platform/file_system.h"
+#include "platform/win32/internal-win32.h"
 #include "platform/win32/links-win32.h"
-#include "platform/win32/text-win32.h"
 
 namespace updater::platform {
 

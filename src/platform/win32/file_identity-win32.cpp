@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/win32/internal-win32.h"
 #include "platform/win32/paths-win32.h"
-#include "platform/win32/text-win32.h"
 
 // Whether two paths lead to one entry, asked of the file system rather than of the text, so that
 // letter case, short names, ".", ".." and links are all seen through.

@@ -5,7 +5,7 @@
 
 #include "platform/overrides.h"
 #include "platform/system.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform {
 namespace {

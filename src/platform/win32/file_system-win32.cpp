@@ -5,9 +5,9 @@
 #include <atomic>
 
 #include "platform/file_system.h"
+#include "platform/win32/internal-win32.h"
 #include "platform/win32/links-win32.h"
 #include "platform/win32/paths-win32.h"
-#include "platform/win32/text-win32.h"
 
 // Each call is the one Win32 call it stands for; what Windows refuses is refused here by Windows.
 // Only writing into what is no file, replacing, and moving across volumes need more.
