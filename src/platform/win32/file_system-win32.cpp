@@ -1,14 +1,242 @@
-#include "platform/win32/file_ops-win32.h"
-
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/win32/internal-win32.h"
-#include "platform/win32/links-win32.h"
-#include "platform/win32/paths-win32.h"
 
+// --- Links ------------------------------------------------------------------------------------
+namespace updater::platform::win32 {
+namespace {
+
+// Windows marks more than links as reparse points: cloud placeholders and deduplicated files
+// too. Only a name surrogate (a symbolic link, a junction) leads somewhere else; the others are
+// the plain files and directories they stand for and lose the mark. A tag that the system does
+// not report (0) keeps it: such an entry is taken for a link, never walked into.
+DWORD WithLinksMarkedOnly(DWORD attributes, DWORD reparseTag) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && reparseTag != 0 &&
+        !IsReparseTagNameSurrogate(reparseTag))
+        return attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
+    return attributes;
+}
+
+}  // namespace
+}  // namespace updater::platform::win32
+
+// --- Path text --------------------------------------------------------------------------------
+// How the system reads the text of a path: what it makes of it in full, and where its root ends.
+namespace updater::platform::win32 {
+namespace {
+
+enum class RootKind {
+    kNone,        // not a full path
+    kVolume,      // a drive, a volume or a share: files below it can be opened
+    kDevice,      // a device, a pipe or some other object that is never opened to be judged
+    kIncomplete,  // above any root: "\\server", "\\?\", "\\.\"
+};
+
+struct PathParts {
+    RootKind kind = RootKind::kNone;
+    std::wstring root;                // "C:\", "\\srv\share\", "\\?\C:\", "\\.\pipe\", ...
+    std::vector<std::wstring> items;  // the items below the root, empty ones left out
+};
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+bool SameName(const std::wstring& item, const wchar_t* name) {
+    return CompareStringOrdinal(item.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool IsDriveItem(const std::wstring& item) {
+    const wchar_t letter = item.empty() ? L'\0' : item[0];
+    const bool isLetter = (letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z');
+    return isLetter && item.size() == 2 && item[1] == L':';
+}
+
+// Shares through which a server's pipes and mailslots are reached: opening one connects to them.
+bool IsPipeShare(const std::wstring& share) {
+    return SameName(share, L"pipe") || SameName(share, L"mailslot");
+}
+
+std::vector<std::wstring> SplitItems(const std::wstring& text, size_t from) {
+    std::vector<std::wstring> items;
+    for (size_t start = from; start < text.size();) {
+        size_t end = text.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        if (end > start)
+            items.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
+}
+
+// The first `rootItems` items belong to the root; a text that stops before them is above it.
+PathParts TakeRoot(const std::wstring& prefix, std::vector<std::wstring> items, size_t rootItems,
+                   RootKind kind) {
+    PathParts parts;
+    parts.kind = items.size() < rootItems ? RootKind::kIncomplete : kind;
+    const size_t taken = items.size() < rootItems ? items.size() : rootItems;
+    parts.root = prefix;
+    for (size_t i = 0; i < taken; ++i)
+        parts.root += items[i] + L"\\";
+    items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(taken));
+    parts.items = std::move(items);
+    return parts;
+}
+
+// "\\?\" and "\\.\" name objects of the system: a drive, a volume, a share through "UNC", a
+// device. "GLOBALROOT\??\" leads back to the same names.
+PathParts SplitDevicePath(const std::wstring& prefix, std::vector<std::wstring> items) {
+    if (items.empty())
+        return TakeRoot(prefix, std::move(items), 1, RootKind::kIncomplete);
+    const std::wstring& first = items[0];
+    if (SameName(first, L"GLOBALROOT")) {
+        if (items.size() >= 2 && (SameName(items[1], L"??") || SameName(items[1], L"GLOBAL??") ||
+                                  SameName(items[1], L"DosDevices"))) {
+            const std::wstring longer = prefix + items[0] + L"\\" + items[1] + L"\\";
+            items.erase(items.begin(), items.begin() + 2);
+            return SplitDevicePath(longer, std::move(items));
+        }
+        return TakeRoot(prefix, std::move(items), 3, RootKind::kDevice);  // GLOBALROOT\Device\X
+    }
+    if (SameName(first, L"UNC")) {
+        const bool pipes = items.size() >= 3 && IsPipeShare(items[2]);
+        return TakeRoot(prefix, std::move(items), 3, pipes ? RootKind::kDevice : RootKind::kVolume);
+    }
+    const bool volume = IsDriveItem(first) || SameName(first.substr(0, 7), L"Volume{");
+    return TakeRoot(prefix, std::move(items), 1, volume ? RootKind::kVolume : RootKind::kDevice);
+}
+
+// The full path the system makes of a text (GetFullPathNameW): against the working directory or
+// the drive's, "." and ".." folded, device names such as "nul.txt" turned into "\\.\nul". A
+// "\??\" text is handed to the system as it is, like "\\?\". Empty when the system refuses.
+std::wstring FullPathOf(const std::wstring& path) {
+    if (path.empty())
+        return std::wstring();
+    if (StartsWith(path, L"\\??\\"))
+        return L"\\\\?\\" + path.substr(4);
+    std::wstring full(MAX_PATH, L'\0');
+    // The size needed can change between the calls when another thread moves the working
+    // directory; a few tries settle it.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD size = static_cast<DWORD>(full.size());
+        const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+        if (length == 0)
+            return std::wstring();
+        if (length < size) {
+            full.resize(length);
+            return full;
+        }
+        full.assign(length, L'\0');
+    }
+    return std::wstring();
+}
+
+// "\\?\C:\.." is not folded by the system but may be by a file system; the same text read as a
+// "\\.\" path, which the system does fold, shows where such items could lead. Other texts come
+// back unchanged.
+std::wstring FoldedAsDevicePath(const std::wstring& full) {
+    if (!StartsWith(full, L"\\\\?\\"))
+        return full;
+    const std::wstring folded = FullPathOf(L"\\\\.\\" + full.substr(4));
+    if (!StartsWith(folded, L"\\\\.\\"))
+        return full;
+    return L"\\\\?\\" + folded.substr(4);
+}
+
+// Splits a full path into its root and items at its backslashes (the system's full paths have no
+// other separator; past "\\?\" a slash is part of a name).
+PathParts SplitFullPath(const std::wstring& full) {
+    if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\"))
+        return SplitDevicePath(full.substr(0, 4), SplitItems(full, 4));
+    if (StartsWith(full, L"\\\\")) {
+        std::vector<std::wstring> items = SplitItems(full, 2);
+        const bool pipes = items.size() >= 2 && IsPipeShare(items[1]);
+        return TakeRoot(L"\\\\", std::move(items), 2,
+                        pipes ? RootKind::kDevice : RootKind::kVolume);
+    }
+    PathParts parts;
+    if (full.size() >= 3 && IsDriveItem(full.substr(0, 2)) && full[2] == L'\\') {
+        parts.kind = RootKind::kVolume;
+        parts.root = full.substr(0, 3);
+        parts.items = SplitItems(full, 3);
+    }
+    return parts;
+}
+
+// The root followed by the items, each but the last ending in a backslash.
+std::wstring JoinPath(const std::wstring& root, const std::vector<std::wstring>& items,
+                      size_t count) {
+    std::wstring path = root;
+    for (size_t i = 0; i < count && i < items.size(); ++i) {
+        if (i > 0)
+            path += L'\\';
+        path += items[i];
+    }
+    return path;
+}
+
+}  // namespace
+}  // namespace updater::platform::win32
+
+// --- Directory search -------------------------------------------------------------------------
+namespace updater::platform {
+
+struct DirectorySearch::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+namespace {
+
+void TakeEntry(const WIN32_FIND_DATAW& data, FoundEntry& entry) {
+    entry.name = win32::Narrow(data.cFileName);
+    entry.attributes = win32::WithLinksMarkedOnly(data.dwFileAttributes, data.dwReserved0);
+}
+
+}  // namespace
+
+DirectorySearch::DirectorySearch() : state_(std::make_unique<State>()) {}
+
+DirectorySearch::~DirectorySearch() {
+    Close();
+}
+
+bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
+    Close();
+    WIN32_FIND_DATAW data;
+    state_->handle = FindFirstFileW(win32::Widen(pattern).c_str(), &data);
+    if (state_->handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    TakeEntry(data, first);
+    return true;
+}
+
+bool DirectorySearch::Next(FoundEntry& entry) {
+    WIN32_FIND_DATAW data;
+    if (state_->handle == INVALID_HANDLE_VALUE || !FindNextFileW(state_->handle, &data)) {
+        return false;
+    }
+    TakeEntry(data, entry);
+    return true;
+}
+
+void DirectorySearch::Close() {
+    if (state_->handle != INVALID_HANDLE_VALUE) {
+        FindClose(state_->handle);
+        state_->handle = INVALID_HANDLE_VALUE;
+    }
+}
+
+}  // namespace updater::platform
+
+// --- Attributes, copies, moves and deletion ---------------------------------------------------
 // Each call is the one Win32 call it stands for; what Windows refuses is refused here by Windows.
 // Only writing into what is no file, replacing, and moving across volumes need more.
 namespace updater::platform {
@@ -141,6 +369,7 @@ bool RemoveEmptyDirectory(const std::string& path) {
 
 }  // namespace updater::platform
 
+// --- Moving across volumes --------------------------------------------------------------------
 namespace updater::platform::win32 {
 namespace {
 
@@ -269,3 +498,267 @@ bool MoveFileByCopy(const std::string& from, const std::string& to) {
 }
 
 }  // namespace updater::platform::win32
+
+// --- Identity and place -----------------------------------------------------------------------
+// Whether two paths lead to one entry, asked of the file system rather than of the text, so that
+// letter case, short names, ".", ".." and links are all seen through.
+namespace updater::platform {
+namespace {
+
+// An open handle of a file or directory (backup semantics admit directories), through any
+// links, with no access asked: nothing is read and no one else is kept out.
+class EntryHandle {
+  public:
+    explicit EntryHandle(const std::string& path) : EntryHandle(win32::Widen(path)) {}
+    explicit EntryHandle(const std::wstring& path)
+        : handle_(CreateFileW(path.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+    ~EntryHandle() {
+        if (IsOpen())
+            CloseHandle(handle_);
+    }
+    EntryHandle(const EntryHandle&) = delete;
+    EntryHandle& operator=(const EntryHandle&) = delete;
+
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+struct Identity {
+    ULONGLONG volume = 0;
+    BYTE index[16] = {};
+};
+
+// The 128-bit file id where the system has it (ReFS needs all of it), the 64-bit index before
+// Windows 8.
+bool IdentityOf(const EntryHandle& entry, Identity& identity) {
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(entry.Get(), FileIdInfo, &id, sizeof id)) {
+        identity.volume = id.VolumeSerialNumber;
+        std::memcpy(identity.index, id.FileId.Identifier, sizeof identity.index);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(entry.Get(), &information))
+        return false;
+    identity.volume = information.dwVolumeSerialNumber;
+    const ULONGLONG index =
+        (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    std::memcpy(identity.index, &index, sizeof index);
+    return true;
+}
+
+// The entry's own full path with every link resolved and the letter case of the disk; with
+// VOLUME_NAME_GUID for a volume that has no drive letter and is mounted nowhere.
+bool FinalPathOf(const EntryHandle& entry, std::wstring& path, DWORD volumeName = VOLUME_NAME_DOS) {
+    const DWORD flags = FILE_NAME_NORMALIZED | volumeName;
+    DWORD length = GetFinalPathNameByHandleW(entry.Get(), nullptr, 0, flags);
+    if (length == 0)
+        return false;
+    path.assign(length, L'\0');
+    length = GetFinalPathNameByHandleW(entry.Get(), path.data(), length, flags);
+    if (length == 0 || length >= path.size())
+        return false;
+    path.resize(length);
+    return true;
+}
+
+bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b, size_t length) {
+    return CompareStringOrdinal(a, static_cast<int>(length), b, static_cast<int>(length), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// The path with the links in its directories followed: the longest directory part that exists,
+// opened through its links, then the rest of the items. The last item is the entry itself, never
+// followed; the root is not opened either, a drive letter of any kind being a root.
+std::wstring WithDirectoryLinksFollowed(const std::wstring& full) {
+    const win32::PathParts parts = win32::SplitFullPath(full);
+    if (parts.kind != win32::RootKind::kVolume || parts.items.size() < 2)
+        return full;
+    for (size_t count = parts.items.size() - 1; count >= 1; --count) {
+        const std::wstring directory = win32::JoinPath(parts.root, parts.items, count);
+        // An item that the system takes for a device ("C:\x\com1") is never opened to be judged.
+        if (win32::SplitFullPath(win32::FullPathOf(directory)).kind != win32::RootKind::kVolume)
+            continue;
+        const EntryHandle entry(directory);
+        if (!entry.IsOpen())
+            continue;
+        std::wstring resolved;
+        if (!FinalPathOf(entry, resolved) && !FinalPathOf(entry, resolved, VOLUME_NAME_GUID))
+            return full;
+        for (size_t i = count; i < parts.items.size(); ++i) {
+            if (resolved.empty() || resolved.back() != L'\\')
+                resolved += L'\\';
+            resolved += parts.items[i];
+        }
+        return resolved;
+    }
+    return full;
+}
+
+// The texts the system may act on for a full path: the path itself and, when it begins with
+// "\\?\", where its "." and ".." items could lead if anything below folded them.
+std::vector<std::wstring> ReadingsOf(const std::wstring& full) {
+    std::vector<std::wstring> readings;
+    if (full.empty())
+        return readings;
+    readings.push_back(full);
+    const std::wstring folded = win32::FoldedAsDevicePath(full);
+    if (folded != full)
+        readings.push_back(folded);
+    return readings;
+}
+
+Place PlaceOfParts(const win32::PathParts& parts) {
+    if (parts.kind == win32::RootKind::kNone)
+        return Place::kNowhere;
+    if (parts.kind == win32::RootKind::kIncomplete || parts.items.empty())
+        return Place::kRoot;
+    return parts.items.size() == 1 ? Place::kInRoot : Place::kElsewhere;
+}
+
+// Nearer a root is worse: a text that might be read in several ways counts as its worst reading.
+int Closeness(Place place) {
+    switch (place) {
+        case Place::kNowhere:
+            return 0;
+        case Place::kElsewhere:
+            return 1;
+        case Place::kInRoot:
+            return 2;
+        case Place::kRoot:
+            return 3;
+    }
+    return 3;
+}
+
+}  // namespace
+
+Place PlaceOf(const std::string& path) {
+    Place place = Place::kNowhere;
+    for (const std::wstring& reading : ReadingsOf(win32::FullPathOf(win32::Widen(path)))) {
+        for (const std::wstring& resolved : ReadingsOf(WithDirectoryLinksFollowed(reading))) {
+            const Place candidate = PlaceOfParts(win32::SplitFullPath(resolved));
+            if (Closeness(candidate) > Closeness(place))
+                place = candidate;
+        }
+    }
+    return place;
+}
+
+bool IsSameEntry(const std::string& first, const std::string& second) {
+    const EntryHandle a(first);
+    const EntryHandle b(second);
+    Identity one;
+    Identity other;
+    return a.IsOpen() && b.IsOpen() && IdentityOf(a, one) && IdentityOf(b, other) &&
+           one.volume == other.volume && std::memcmp(one.index, other.index, sizeof one.index) == 0;
+}
+
+// Both final paths are resolved and normalized, so the text of `outer` begins that of `inner`
+// exactly when `inner` lies within it, item by item.
+bool LiesWithin(const std::string& inner, const std::string& outer) {
+    const EntryHandle innerEntry(inner);
+    const EntryHandle outerEntry(outer);
+    std::wstring innerPath;
+    std::wstring outerPath;
+    if (!innerEntry.IsOpen() || !outerEntry.IsOpen() || !FinalPathOf(innerEntry, innerPath) ||
+        !FinalPathOf(outerEntry, outerPath))
+        return false;
+    while (outerPath.size() > 1 && outerPath.back() == L'\\')
+        outerPath.pop_back();
+    if (innerPath.size() < outerPath.size() ||
+        !EqualsIgnoringCase(innerPath.c_str(), outerPath.c_str(), outerPath.size()))
+        return false;
+    return innerPath.size() == outerPath.size() || innerPath[outerPath.size()] == L'\\';
+}
+
+}  // namespace updater::platform
+
+// --- Reading without sharing ------------------------------------------------------------------
+namespace updater::platform {
+
+struct UnsharedFile::State {
+    HANDLE file = INVALID_HANDLE_VALUE;
+
+    ~State() {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+};
+
+UnsharedFile::UnsharedFile() = default;
+UnsharedFile::~UnsharedFile() = default;
+
+// No sharing on purpose: a file that another process holds open cannot be opened, and nobody
+// else can open it while it is read. Without the backup-semantics flag a directory cannot be
+// opened; a device (NUL, COM1) opens, but is no disk file.
+bool UnsharedFile::Open(const std::string& path) {
+    state_ = std::make_unique<State>();
+    state_->file = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (state_->file == INVALID_HANDLE_VALUE || GetFileType(state_->file) != FILE_TYPE_DISK) {
+        state_.reset();
+        return false;
+    }
+    return true;
+}
+
+bool UnsharedFile::GetSize(uint64_t& size) {
+    LARGE_INTEGER value;
+    if (!state_ || !GetFileSizeEx(state_->file, &value))
+        return false;
+    size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
+bool UnsharedFile::Read(unsigned char* data, size_t capacity, size_t& count) {
+    // One call reads at most what a DWORD counts.
+    const DWORD wanted = capacity > 0x40000000 ? 0x40000000 : static_cast<DWORD>(capacity);
+    DWORD got = 0;
+    if (!state_ || !ReadFile(state_->file, data, wanted, &got, nullptr))
+        return false;
+    count = got;
+    return true;
+}
+
+}  // namespace updater::platform
+
+// --- Date of the last write -------------------------------------------------------------------
+namespace updater::platform {
+namespace {
+
+// No sharing on purpose: a file that another process holds open counts as unreadable, and no
+// backup-semantics flag, so a directory cannot be opened either.
+HANDLE OpenForDate(const std::string& path) {
+    return CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool ReadLastWriteDate(const std::string& path, LocalDate& date) {
+    HANDLE file = OpenForDate(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FILETIME written;
+    const BOOL haveTime = GetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    FILETIME local;
+    SYSTEMTIME calendar;
+    if (!haveTime || !FileTimeToLocalFileTime(&written, &local) ||
+        !FileTimeToSystemTime(&local, &calendar)) {
+        return false;
+    }
+    date.year = calendar.wYear;
+    date.month = calendar.wMonth;
+    date.day = calendar.wDay;
+    return true;
+}
+
+}  // namespace updater::platform

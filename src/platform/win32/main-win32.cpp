@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "engine/updater.h"
-#include "platform/win32/command_line-win32.h"
 #include "platform/win32/internal-win32.h"
 
 // The full command line is taken from the system rather than from the entry point's argument, so
