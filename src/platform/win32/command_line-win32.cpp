@@ -1,4 +1,4 @@
-#include "platform/win32/command_line-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform::win32 {
 namespace {

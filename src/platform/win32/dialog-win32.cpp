@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/dialog.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform {
 

@@ -1,8 +1,7 @@
 #include <windows.h>
 
 #include "engine/updater.h"
-#include "platform/win32/command_line-win32.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 // The full command line is taken from the system rather than from the entry point's argument, so
 // that the way the program's own name is skipped is ours and the same in every build.

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 // The system's own wide INI reader: it decodes files in the ANSI code page and UTF-16 files with a
 // byte-order mark alike, so scripts saved either way read the same.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 // The registry through its wide interface. Strings cross the boundary as UTF-8, so a string
 // value's size is that of its UTF-8 text and one terminator, not that of the stored UTF-16 data.

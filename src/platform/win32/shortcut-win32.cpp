@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/shortcut.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform {
 

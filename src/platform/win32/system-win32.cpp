@@ -1,12 +1,15 @@
 #include <objbase.h>
+#include <shlobj.h>
 #include <windows.h>
 
+#include <climits>
 #include <optional>
 
 #include "platform/overrides.h"
 #include "platform/system.h"
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
+// --- The program and the system ---------------------------------------------------------------
 namespace updater::platform {
 namespace {
 
@@ -67,6 +70,103 @@ void StartComponentModel() {
 
 void StopComponentModel() {
     CoUninitialize();
+}
+
+}  // namespace updater::platform
+
+// --- Special folders --------------------------------------------------------------------------
+namespace updater::platform {
+namespace {
+
+// The item-id list belongs to the shell's allocator; without the allocator it cannot be freed.
+void FreeItemList(LPITEMIDLIST items) {
+    IMalloc* allocator = nullptr;
+    if (SHGetMalloc(&allocator) == S_OK) {
+        allocator->Free(items);
+        allocator->Release();
+    }
+}
+
+}  // namespace
+
+bool GetSpecialFolderPath(int csidl, std::string& path) {
+    if (overrides::SpecialFoldersMissing()) {
+        return false;
+    }
+    LPITEMIDLIST items = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &items) != S_OK) {
+        return false;
+    }
+    wchar_t buffer[MAX_PATH] = {};
+    const BOOL found = SHGetPathFromIDListW(items, buffer);
+    FreeItemList(items);
+    if (!found) {
+        return false;
+    }
+    path = win32::Narrow(buffer);
+    return true;
+}
+
+}  // namespace updater::platform
+
+// --- Environment ------------------------------------------------------------------------------
+namespace updater::platform {
+
+bool GetEnvironmentText(const char* name, std::string& value) {
+    const std::wstring wideName = win32::Widen(name);
+    std::wstring buffer(256, L'\0');
+    for (;;) {
+        // A set but empty variable also returns 0; only the error tells it from a missing one.
+        SetLastError(ERROR_SUCCESS);
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
+        if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            return false;
+        }
+        // A short buffer gives the size needed, terminator included.
+        if (length < size) {
+            buffer.resize(length);
+            value = win32::Narrow(buffer);
+            return true;
+        }
+        buffer.assign(length, L'\0');
+    }
+}
+
+}  // namespace updater::platform
+
+// --- Appending to a file ----------------------------------------------------------------------
+namespace updater::platform {
+namespace {
+
+bool WriteAll(HANDLE file, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const size_t left = text.size() - written;
+        const DWORD chunk = left > INT_MAX ? INT_MAX : static_cast<DWORD>(left);
+        DWORD count = 0;
+        if (!WriteFile(file, text.data() + written, chunk, &count, nullptr) || count == 0) {
+            return false;
+        }
+        written += count;
+    }
+    return true;
+}
+
+}  // namespace
+
+// Append-only access makes every write land at the end, also when another process appends to
+// the same log; the sharing lets it be read, and written by others, while it is open.
+bool AppendToFile(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileW(win32::Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool written = WriteAll(file, text);
+    const bool closed = CloseHandle(file) != FALSE;
+    return written && closed;
 }
 
 }  // namespace updater::platform

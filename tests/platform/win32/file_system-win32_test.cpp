@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/win32/file_ops-win32.h"
+#include "platform/win32/internal-win32.h"
 #include "temp_directory-win32.h"
 
 namespace updater::platform {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 namespace updater::platform::win32 {
 

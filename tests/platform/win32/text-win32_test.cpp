@@ -1,4 +1,4 @@
-#include "platform/win32/text-win32.h"
+#include "platform/win32/internal-win32.h"
 
 #include <gtest/gtest.h>
 

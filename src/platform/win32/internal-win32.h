@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+// What the files of the Windows backend share among themselves, and what its tests reach; only the
+// backend and its tests include it.
+namespace updater::platform::win32 {
+
+// --- Text -------------------------------------------------------------------------------------
+// The engine speaks UTF-8; the wide Win32 calls speak UTF-16. Every crossing goes through here.
+
+// UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD.
+std::wstring Widen(const std::string& text);
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string Narrow(const std::wstring& text);
+
+// --- Command line (command_line-win32.cpp) ----------------------------------------------------
+
+// The part of a full command line after the program's name, as a GUI program receives it: a name
+// that begins with a double quote runs to the next double quote, any other name to the first
+// blank; the blanks after the name are skipped too.
+std::wstring CommandTail(const wchar_t* commandLine);
+
+// --- Moving across volumes (file_system-win32.cpp) --------------------------------------------
+
+// How MoveFileOver crosses volumes: a copy beside `to` under a temporary hidden name, renamed into
+// place while the old file waits under another name until the source is deleted; when anything
+// fails, the old file, the source and nothing else are left. It works on one volume as well.
+bool MoveFileByCopy(const std::string& from, const std::string& to);
+
+}  // namespace updater::platform::win32
