@@ -12,6 +12,7 @@
 
 #include "platform/posix/internal-posix.h"
 #include "platform/profile.h"
+#include "support/ini_cases.h"
 #include "support/temp_directory.h"
 
 namespace updater::platform {
@@ -53,118 +54,11 @@ class ProfileFiles : public ::testing::Test {
 // ---------------------------------------------------------------------------------------------
 // The shared cases of tests/platform/ini_cases, which the Windows reader answers the same way.
 
-struct Token {
-    std::string text;
-    bool quoted = false;
-};
-
-std::optional<char> Unescape(char c) {
-    switch (c) {
-        case '"':
-            return '"';
-        case '\\':
-            return '\\';
-        case 't':
-            return '\t';
-        case 'v':
-            return '\v';
-        case 'r':
-            return '\r';
-        case 'n':
-            return '\n';
-        default:
-            return std::nullopt;
-    }
-}
-
-// Splits an expectation line into words and quoted texts; nothing on a malformed text.
-std::optional<std::vector<Token>> Tokenize(const std::string& line) {
-    std::vector<Token> tokens;
-    std::size_t at = 0;
-    while ((at = line.find_first_not_of(' ', at)) != std::string::npos) {
-        Token token;
-        if (line[at] != '"') {
-            const std::size_t end = line.find(' ', at);
-            token.text = line.substr(at, end - at);
-            at = end;
-        } else {
-            token.quoted = true;
-            for (++at; at < line.size() && line[at] != '"'; ++at) {
-                if (line[at] != '\\') {
-                    token.text += line[at];
-                    continue;
-                }
-                const std::optional<char> escaped =
-                    at + 1 < line.size() ? Unescape(line[++at]) : std::nullopt;
-                if (!escaped)
-                    return std::nullopt;
-                token.text += *escaped;
-            }
-            if (at >= line.size())
-                return std::nullopt;  // no closing quote
-            ++at;
-        }
-        tokens.push_back(token);
-    }
-    return tokens;
-}
-
-struct SharedCase {
-    int lineNumber = 0;
-    std::string kind, file, section, key, fallback;
-    unsigned capacity = 0;
-    Lines expected;
-};
-
-bool IsArrow(const Token& token) {
-    return !token.quoted && token.text == "=>";
-}
-
-std::optional<SharedCase> ParseCase(const std::vector<Token>& t, int lineNumber) {
-    SharedCase c;
-    c.lineNumber = lineNumber;
-    if (t.size() == 8 && t[0].text == "value" && t[2].quoted && t[3].quoted && t[4].quoted &&
-        IsArrow(t[6]) && t[7].quoted) {
-        c = {lineNumber, "value", t[1].text, t[2].text, t[3].text, t[4].text, 0, {t[7].text}};
-        c.capacity = static_cast<unsigned>(std::stoul(t[5].text));
-        return c;
-    }
-    if (t.size() >= 5 && t[0].text == "section" && t[2].quoted && IsArrow(t[4])) {
-        c = {lineNumber, "section", t[1].text, t[2].text, "", "", 0, {}};
-        c.capacity = static_cast<unsigned>(std::stoul(t[3].text));
-        for (std::size_t i = 5; i < t.size(); ++i) {
-            if (!t[i].quoted)
-                return std::nullopt;
-            c.expected.push_back(t[i].text);
-        }
-        return c;
-    }
-    return std::nullopt;
-}
-
 fs::path SharedCaseDirectory() {
     return fs::path(__FILE__).parent_path().parent_path() / "ini_cases";
 }
 
-std::vector<SharedCase> LoadSharedCases() {
-    std::ifstream in(SharedCaseDirectory() / "expectations.txt");
-    std::vector<SharedCase> cases;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        const auto tokens = Tokenize(line);
-        const auto parsed = tokens ? ParseCase(*tokens, number) : std::nullopt;
-        if (!parsed) {
-            ADD_FAILURE() << "expectations.txt:" << number << ": cannot read \"" << line << "\"";
-            continue;
-        }
-        cases.push_back(*parsed);
-    }
-    return cases;
-}
-
-Lines Answer(const SharedCase& c) {
+Lines Answer(const testing::IniCase& c) {
     const std::string file = posix::FromNativePath((SharedCaseDirectory() / c.file).string());
     if (c.kind == "section")
         return ReadProfileSection(file, c.section, c.capacity);
@@ -173,9 +67,15 @@ Lines Answer(const SharedCase& c) {
 
 TEST(ProfileSharedCases, EveryExpectationHolds) {
     ASSERT_TRUE(fs::is_directory(SharedCaseDirectory())) << SharedCaseDirectory();
-    const std::vector<SharedCase> cases = LoadSharedCases();
+    const std::vector<testing::IniCase> cases =
+        testing::LoadIniCases((SharedCaseDirectory() / "expectations.txt").string());
     EXPECT_GE(cases.size(), 80u);
-    for (const SharedCase& c : cases) {
+    for (const testing::IniCase& c : cases) {
+        if (c.kind.empty()) {
+            ADD_FAILURE() << "expectations.txt:" << c.lineNumber << ": cannot read \""
+                          << c.expected[0] << "\"";
+            continue;
+        }
         EXPECT_EQ(Answer(c), c.expected) << "expectations.txt:" << c.lineNumber;
     }
 }
