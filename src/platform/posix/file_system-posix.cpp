@@ -424,13 +424,13 @@ WildcardPattern::WildcardPattern(std::string_view pattern) {
         char c = text[i];
         char next = i + 1 < text.size() ? text[i + 1] : '\0';
         if (c == '?') {
-            tokens_.push_back({Kind::DosQuestion, c});
+            tokens_.push_back({Kind::kDosQuestion, c});
         } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
-            tokens_.push_back({Kind::DosDot, c});
+            tokens_.push_back({Kind::kDosDot, c});
         } else if (c == '*') {
-            tokens_.push_back({next == '.' ? Kind::DosStar : Kind::Star, c});
+            tokens_.push_back({next == '.' ? Kind::kDosStar : Kind::kStar, c});
         } else {
-            tokens_.push_back({Kind::Literal, c});
+            tokens_.push_back({Kind::kLiteral, c});
         }
     }
     matchesEverything_ = MatchesEverything();
@@ -440,9 +440,9 @@ WildcardPattern::WildcardPattern(std::string_view pattern) {
 bool WildcardPattern::MatchesEverything() const {
     bool onlyStars = !tokens_.empty();
     for (const Token& token : tokens_)
-        onlyStars = onlyStars && token.kind == Kind::Star;
-    bool starDotStar = tokens_.size() == 3 && tokens_[0].kind == Kind::DosStar &&
-                       tokens_[1].kind == Kind::DosDot && tokens_[2].kind == Kind::Star;
+        onlyStars = onlyStars && token.kind == Kind::kStar;
+    bool starDotStar = tokens_.size() == 3 && tokens_[0].kind == Kind::kDosStar &&
+                       tokens_[1].kind == Kind::kDosDot && tokens_[2].kind == Kind::kStar;
     return onlyStars || starDotStar;
 }
 
@@ -467,9 +467,9 @@ bool WildcardPattern::Matches(std::string_view name) const {
             if (!states[t])
                 continue;
             Kind kind = tokens_[t].kind;
-            bool empty = kind == Kind::Star || kind == Kind::DosStar ||
-                         (kind == Kind::DosQuestion && (atEnd || name[at] == '.')) ||
-                         (kind == Kind::DosDot && atEnd);
+            bool empty = kind == Kind::kStar || kind == Kind::kDosStar ||
+                         (kind == Kind::kDosQuestion && (atEnd || name[at] == '.')) ||
+                         (kind == Kind::kDosDot && atEnd);
             if (empty)
                 states[t + 1] = 1;
         }
@@ -482,22 +482,22 @@ bool WildcardPattern::Matches(std::string_view name) const {
                 continue;
             const Token& token = tokens_[t];
             switch (token.kind) {
-                case Kind::Literal:
+                case Kind::kLiteral:
                     if (token.literal == c)
                         next[t + 1] = 1;
                     break;
-                case Kind::Star:
+                case Kind::kStar:
                     next[t] = 1;
                     break;
-                case Kind::DosStar:
+                case Kind::kDosStar:
                     if (at != lastDot)
                         next[t] = 1;
                     break;
-                case Kind::DosQuestion:
+                case Kind::kDosQuestion:
                     if (c != '.')
                         next[t + 1] = 1;
                     break;
-                case Kind::DosDot:
+                case Kind::kDosDot:
                     if (c == '.')
                         next[t + 1] = 1;
                     break;
@@ -639,24 +639,24 @@ bool CanFallBack(int error) {
            error == EBADF;
 }
 
-enum class Result { Done, Failed, Unsupported };
-enum class Method { Kernel, Sendfile, Reading };
+enum class Result { kDone, kFailed, kUnsupported };
+enum class Method { kKernel, kSendfile, kReading };
 
 // One call moving bytes from `offset` of the source to the same place in the destination; returns
 // how many it moved (0 at the source's end) and advances `offset` by as many.
 ssize_t CopyStep(Method method, int from, int to, off_t& offset, size_t length,
                  std::vector<char>& buffer) {
     switch (method) {
-        case Method::Kernel: {
+        case Method::kKernel: {
             off_t out = offset;
             return copy_file_range(from, &offset, to, &out, length, 0);
         }
-        case Method::Sendfile:
+        case Method::kSendfile:
             // sendfile writes at the destination's own position.
             if (lseek(to, offset, SEEK_SET) < 0)
                 return -1;
             return sendfile(to, from, &offset, length);
-        case Method::Reading: {
+        case Method::kReading: {
             if (buffer.empty())
                 buffer.resize(kBufferSize);
             const ssize_t got = pread(from, buffer.data(), std::min(length, buffer.size()), offset);
@@ -688,11 +688,11 @@ class RangeCopier {
     bool Copy(off_t& offset, off_t end) {
         for (;;) {
             const Result result = CopyWith(offset, end);
-            if (result != Result::Unsupported)
-                return result == Result::Done;
-            if (method_ == Method::Reading)
+            if (result != Result::kUnsupported)
+                return result == Result::kDone;
+            if (method_ == Method::kReading)
                 return false;
-            method_ = method_ == Method::Kernel ? Method::Sendfile : Method::Reading;
+            method_ = method_ == Method::kKernel ? Method::kSendfile : Method::kReading;
             first_ = true;
         }
     }
@@ -703,20 +703,20 @@ class RangeCopier {
             const size_t length = static_cast<size_t>(std::min<off_t>(end - offset, kChunk));
             const ssize_t copied = CopyStep(method_, from_, to_, offset, length, buffer_);
             if (copied == 0)
-                return Result::Done;
+                return Result::kDone;
             if (copied < 0) {
                 if (errno == EINTR)
                     continue;
-                return first_ && CanFallBack(errno) ? Result::Unsupported : Result::Failed;
+                return first_ && CanFallBack(errno) ? Result::kUnsupported : Result::kFailed;
             }
             first_ = false;
         }
-        return Result::Done;
+        return Result::kDone;
     }
 
     int from_;
     int to_;
-    Method method_ = Method::Kernel;
+    Method method_ = Method::kKernel;
     bool first_ = true;
     std::vector<char> buffer_;
 };

@@ -141,7 +141,7 @@ class WildcardPattern {
     bool MatchesDotEntry(std::string_view name) const;
 
   private:
-    enum class Kind : char { Literal, Star, DosStar, DosQuestion, DosDot };
+    enum class Kind : char { kLiteral, kStar, kDosStar, kDosQuestion, kDosDot };
     struct Token {
         Kind kind;
         char literal;
