@@ -42,6 +42,11 @@ def texts(result):
     return [b['text'] for b in result.boxes]
 
 
+def flags(result):
+    """Each procedure's outcome flag, by name."""
+    return {p['name']: p['flag'] for p in result.procs}
+
+
 # Records how it was started: one JSON line with its working directory (written with
 # backslashes, as the program writes paths) and its arguments after its own name.
 RECORDER_SCRIPT = r'''#!%s
@@ -238,6 +243,18 @@ class Sandbox:
             errors.seek(0)
             stderr = errors.read().decode('utf-8', 'replace')
         return Result(completed.returncode, self.read_log(), stderr)
+
+    def run_while_held(self, path, **options):
+        """Runs the program while another process holds `path` open."""
+        holder = subprocess.Popen([sys.executable, '-c',
+                                   'import sys,time; f=open(sys.argv[1]); print(1, flush=True); '
+                                   'time.sleep(30)', path], stdout=subprocess.PIPE)
+        try:
+            holder.stdout.readline()
+            return self.run(**options)
+        finally:
+            holder.kill()
+            holder.wait()
 
     def read_log(self):
         if not os.path.exists(self.log):

@@ -1,14 +1,9 @@
 """EXIST, DATE and OSVER."""
 
 import os
-import subprocess
-import sys
 import time
 
-from harness import HEAD, message, only
-
-def flags(result):
-    return {p['name']: p['flag'] for p in result.procs}
+from harness import HEAD, flags, message, only
 
 
 def case_exist_items_patterns_and_directories(sb):
@@ -70,15 +65,7 @@ def case_date_of_file_held_open_counts_as_older(sb):
     sb.write('busy.txt', 'busy')
     set_local_date(sb.path('busy.txt'), 2030, 1, 1)
     sb.script(HEAD % 'Busy' + '[Busy]\nMODE=DATE\nFILE=<Src>\\busy.txt\nDATE=2000/1/1\n')
-    holder = subprocess.Popen([sys.executable, '-c',
-                               'import sys,time; f=open(sys.argv[1]); print(1, flush=True); '
-                               'time.sleep(30)', sb.path('busy.txt')], stdout=subprocess.PIPE)
-    try:
-        holder.stdout.readline()
-        result = sb.run()
-    finally:
-        holder.kill()
-        holder.wait()
+    result = sb.run_while_held(sb.path('busy.txt'))
     assert flags(result) == {'Busy': True}, result
 
 

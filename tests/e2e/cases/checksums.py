@@ -1,16 +1,11 @@
 """CRC and VERIFY: checksums against expected values, the measuring aid, item-by-item comparison."""
 
-import subprocess
-import sys
 import zlib
 
-from harness import ERROR_STYLE, HEAD, message, only
+from harness import ERROR_STYLE, HEAD, flags, message, only
+
 
 INFORMATION_STYLE = 64
-
-
-def flags(result):
-    return {p['name']: p['flag'] for p in result.procs}
 
 
 def crc(name, files, kind, crcs):
@@ -109,15 +104,7 @@ def case_crc_of_a_file_held_open_does_not_match(sb):
     (a,) = write_files(sb, b'123456789')
     sb.script(HEAD % 'Busy, Measured' + crc('Busy', a, 'AND', '0xCBF43926') +
               crc('Measured', a, 'AND', ''))
-    holder = subprocess.Popen([sys.executable, '-c',
-                               'import sys,time; f=open(sys.argv[1]); print(1, flush=True); '
-                               'time.sleep(30)', sb.path('a.bin')], stdout=subprocess.PIPE)
-    try:
-        holder.stdout.readline()
-        result = sb.run()
-    finally:
-        holder.kill()
-        holder.wait()
+    result = sb.run_while_held(sb.path('a.bin'))
     assert flags(result) == {'Busy': False, 'Measured': False}, result
     assert [b['text'] for b in result.boxes] == [unreadable('Measured', sb.epath('a.bin'))]
 

@@ -5,14 +5,11 @@ that should not happen would run into the run's watchdog instead of passing."""
 
 import os
 
-from harness import HEAD, message, texts
+from harness import HEAD, flags, message, texts
+
 
 WATCHDOG = 60  # seconds; the long sleepers below run five times as long
 LONG = '300'
-
-
-def flags(result):
-    return {p['name']: p['flag'] for p in result.procs}
 
 
 def launch(name, files, params, wait):
