@@ -5,6 +5,15 @@
 #include "settings/error_box.h"
 
 namespace updater {
+namespace {
+
+struct SWITCH_INFO : Procedure {
+    String proc;   // the procedure whose outcome decides
+    String list0;  // run when that outcome is false
+    String list1;  // run when it is true
+};
+
+}  // namespace
 
 Procedure* LoadSwitch(const String& name) {
     return LoadRecord<SWITCH_INFO>(
