@@ -7,6 +7,7 @@
 #include "core/buffer.h"
 #include "engine/kind_table.h"
 #include "engine/list_items.h"
+#include "platform/file_system.h"
 #include "settings/error_box.h"
 #include "settings/profile_reader.h"
 #include "settings/run_log.h"
@@ -77,6 +78,7 @@ ProcedureList LoadList(const String& names, int count) {
 bool RunList(ProcedureList list) {
     for (Procedure** record = list; *record != nullptr; ++record) {
         Procedure& procedure = **record;
+        platform::ClearLastFailure();  // a refusal counts only for the procedure that met it
         const bool ok = procedure.kind->execute(procedure);
         LogProcedure(procedure.name.CStr(), procedure.mode.CStr(), ok, procedure.flag);
         if (!ok)

@@ -113,6 +113,20 @@ bool MakeDirectory(const std::string& path);
 // refuses non-empty and read-only directories.
 bool RemoveEmptyDirectory(const std::string& path);
 
+// The last change to the file system that was refused on this thread since ClearLastFailure, as
+// the run log reports it: the path refused (the destination of a copy or a move, unless the
+// source could not be reached) and the system's error number (errno on Linux, GetLastError on
+// Windows). A refusal the program decides itself, as Windows would (a read-only destination, a
+// device), carries the access-denied number. Code 0 when nothing was refused.
+struct RefusedCall {
+    std::string path;
+    int code = 0;
+};
+const RefusedCall& LastFailure();
+void ClearLastFailure();
+// The system's text for an error number, in UTF-8 without a line break.
+std::string ErrorText(int code);
+
 struct LocalDate {
     uint16_t year = 0;
     uint16_t month = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/file_system.h"
 #include "platform/system.h"
 
 namespace updater {
@@ -112,10 +113,25 @@ void LogBox(const char* caption, const char* text, unsigned style, int answer) {
                ",\"answer\":" + std::to_string(answer) + "}");
 }
 
+namespace {
+
+// A failed procedure names the change the system refused last, the one that stopped it; a failure
+// of the program's own (a root the guard refuses, a missing source) has none to name.
+std::string RefusalFields(bool ok) {
+    const platform::RefusedCall& refused = platform::LastFailure();
+    if (ok || refused.code == 0)
+        return "";
+    return ",\"item\":" + JsonQuote(refused.path.c_str()) +
+           ",\"code\":" + std::to_string(refused.code) +
+           ",\"reason\":" + JsonQuote(platform::ErrorText(refused.code).c_str());
+}
+
+}  // namespace
+
 void LogProcedure(const char* name, const char* mode, bool ok, bool flag) {
     WriteEvent("{\"event\":\"proc\",\"name\":" + JsonQuote(name) + ",\"mode\":" + JsonQuote(mode) +
                ",\"ok\":" + (ok ? "true" : "false") + ",\"flag\":" + (flag ? "true" : "false") +
-               "}");
+               RefusalFields(ok) + "}");
 }
 
 void LogEnd(RunResult result) {

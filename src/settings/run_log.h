@@ -13,6 +13,7 @@ enum class RunResult { kDone, kError, kAborted };
 void StartRunLog();
 void LogStart(const char* caption, const char* settingsPath);
 void LogBox(const char* caption, const char* text, unsigned style, int answer);
+// A failed procedure also names the last change refused since platform::ClearLastFailure.
 void LogProcedure(const char* name, const char* mode, bool ok, bool flag);
 void LogEnd(RunResult result);
 

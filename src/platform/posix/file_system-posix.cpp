@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -235,12 +237,14 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
+namespace {
+
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
 // are written while the entry is still writable, since Linux guards extended attributes with
 // the write permission. A symbolic link has neither permissions nor stored bits of its own on
 // Linux, and Windows would change the link's, never its target's: the target is left as it is
 // and the call succeeds.
-bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
+bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     std::string requested;
     std::string native;
     struct stat status {};
@@ -262,6 +266,8 @@ bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
     }
     return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));
 }
+
+}  // namespace
 
 // --- Identity and place --------------------------------------------------------------------------
 // Where paths lead, told by device and inode number and by the links on the way rather than by
@@ -853,6 +859,7 @@ bool MayReplace(const std::string& native, const struct stat& source) {
     struct stat status {};
     if (lstat(native.c_str(), &status) != 0)
         return errno == ENOENT;
+    errno = EACCES;  // what Windows reports for each refusal below
     if (!IsReplaceable(status) || IsSameFile(status, source) || posix::IsReadOnly(status))
         return false;
     return S_ISLNK(status.st_mode) ||
@@ -1025,9 +1032,7 @@ bool MayMoveOver(const struct stat& existing, const std::string& to, const struc
            !IsSameFile(existing, source) && !leadsToSource;
 }
 
-}  // namespace
-
-bool CopyFileTo(const std::string& from, const std::string& to) {
+bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
     return posix::ToFilePath(from, source) && posix::ToFilePath(to, destination) &&
@@ -1035,7 +1040,7 @@ bool CopyFileTo(const std::string& from, const std::string& to) {
 }
 
 // Opening without following tells a link (ELOOP) from a file in the same call that opens the file.
-bool CopyEntryTo(const std::string& from, const std::string& to) {
+bool AttemptCopyEntryTo(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
     if (!posix::ToFilePath(from, source) || !posix::ToFilePath(to, destination) ||
@@ -1047,7 +1052,7 @@ bool CopyEntryTo(const std::string& from, const std::string& to) {
     return CopyOpenFile(file, destination, true, false);
 }
 
-bool MoveEntry(const std::string& from, const std::string& to) {
+bool AttemptMoveEntry(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
     struct stat status {};
@@ -1061,7 +1066,7 @@ bool MoveEntry(const std::string& from, const std::string& to) {
     return errno == EXDEV && MoveAcross(source, destination, status);
 }
 
-bool MoveFileOver(const std::string& from, const std::string& to) {
+bool AttemptMoveFileOver(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
     struct stat status {};
@@ -1071,7 +1076,7 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
         S_ISDIR(status.st_mode))
         return false;
     if (lstat(destination.c_str(), &existing) != 0)
-        return errno == ENOENT && MoveEntry(from, to);
+        return errno == ENOENT && AttemptMoveEntry(from, to);
     if (!MayMoveOver(existing, destination, status))
         return false;
     if (rename(source.c_str(), destination.c_str()) == 0)
@@ -1080,18 +1085,20 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
 }
 
 // A link to a directory is a directory entry on Windows: RemoveEmptyDirectory takes it.
-bool DeleteFileEntry(const std::string& path) {
+bool AttemptDeleteFileEntry(const std::string& path) {
     std::string native;
     std::string entry;
     struct stat status {};
     if (!posix::ToFilePath(path, native) || !posix::LookUpEntry(native, entry, status))
         return false;
-    if (posix::IsDirectoryEntry(entry, status) || posix::IsReadOnly(status))
+    if (posix::IsDirectoryEntry(entry, status) || posix::IsReadOnly(status)) {
+        errno = EACCES;  // as Windows refuses them
         return false;
+    }
     return unlink(entry.c_str()) == 0;
 }
 
-bool MakeDirectory(const std::string& path) {
+bool AttemptMakeDirectory(const std::string& path) {
     std::string native;
     return posix::ToFilePath(path, native) && posix::IsCreatableName(native) &&
            mkdir(native.c_str(), 0777) == 0;
@@ -1099,7 +1106,7 @@ bool MakeDirectory(const std::string& path) {
 
 // A link to a directory goes as the link, whatever lies behind it, as Windows removes its
 // directory links.
-bool RemoveEmptyDirectory(const std::string& path) {
+bool AttemptRemoveEmptyDirectory(const std::string& path) {
     std::string native;
     std::string entry;
     struct stat status {};
@@ -1110,6 +1117,66 @@ bool RemoveEmptyDirectory(const std::string& path) {
     if (!S_ISDIR(status.st_mode) || posix::IsReadOnly(status))
         return false;
     return rmdir(entry.c_str()) == 0;
+}
+
+thread_local RefusedCall g_lastFailure;
+
+// The one place where a refused change is noted. The source is named only when it cannot be
+// reached; a refusal decided here that set no errno is noted as access denied, as Windows has it.
+bool Noted(const std::string& from, const std::string& to, const std::function<bool()>& attempt) {
+    errno = 0;
+    if (attempt())
+        return true;
+    const int code = errno != 0 ? errno : EACCES;
+    const bool sourceMissing = from != to && GetEntryAttributes(from) == kInvalidAttributes;
+    g_lastFailure = RefusedCall{sourceMissing ? from : to, code};
+    return false;
+}
+
+}  // namespace
+
+const RefusedCall& LastFailure() {
+    return g_lastFailure;
+}
+
+void ClearLastFailure() {
+    g_lastFailure = RefusedCall{};
+}
+
+std::string ErrorText(int code) {
+    return std::strerror(code);
+}
+
+bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
+    return Noted(path, path, [&] { return AttemptSetEntryAttributes(path, attributes); });
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptCopyFileTo(from, to); });
+}
+
+bool CopyEntryTo(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptCopyEntryTo(from, to); });
+}
+
+bool MoveEntry(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptMoveEntry(from, to); });
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptMoveFileOver(from, to); });
+}
+
+bool DeleteFileEntry(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptDeleteFileEntry(path); });
+}
+
+bool MakeDirectory(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptMakeDirectory(path); });
+}
+
+bool RemoveEmptyDirectory(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptRemoveEmptyDirectory(path); });
 }
 
 // --- Reading without sharing ---------------------------------------------------------------------

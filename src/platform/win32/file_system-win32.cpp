@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -291,14 +292,16 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return win32::WithLinksMarkedOnly(attributes, ReparseTagOf(path));
 }
 
-bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
+namespace {
+
+bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     // Zero is not a documented attribute value; "normal" is what clears every settable bit.
     const DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
     return SetFileAttributesW(win32::Widen(path).c_str(), value) != FALSE;
 }
 
 // CopyFileW would write into a device or a pipe as into a file.
-bool CopyFileTo(const std::string& from, const std::string& to) {
+bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
     const std::wstring target = win32::Widen(to);
     if (WhatIsAt(target, true) == Existing::kOther)
         return Refuse(ERROR_ACCESS_DENIED);
@@ -306,10 +309,10 @@ bool CopyFileTo(const std::string& from, const std::string& to) {
     return CopyFileW(win32::Widen(from).c_str(), target.c_str(), failIfExists) != FALSE;
 }
 
-bool CopyEntryTo(const std::string& from, const std::string& to) {
+bool AttemptCopyEntryTo(const std::string& from, const std::string& to) {
     const uint32_t attributes = GetEntryAttributes(from);
     if (attributes == kInvalidAttributes || (attributes & kAttributeReparsePoint) == 0)
-        return CopyFileTo(from, to);
+        return AttemptCopyFileTo(from, to);
     // A link to a directory is no file; a tree copy that meets one fails on it.
     if ((attributes & kAttributeDirectory) != 0)
         return Refuse(ERROR_DIRECTORY);
@@ -320,12 +323,12 @@ bool CopyEntryTo(const std::string& from, const std::string& to) {
                        COPY_FILE_COPY_SYMLINK) != FALSE;
 }
 
-bool MoveEntry(const std::string& from, const std::string& to) {
+bool AttemptMoveEntry(const std::string& from, const std::string& to) {
     return MoveFileW(win32::Widen(from).c_str(), win32::Widen(to).c_str()) != FALSE;
 }
 
 // Never MOVEFILE_COPY_ALLOWED: a copy that fails halfway leaves a cut file under the final name.
-bool MoveFileOver(const std::string& from, const std::string& to) {
+bool AttemptMoveFileOver(const std::string& from, const std::string& to) {
     const std::wstring source = win32::Widen(from);
     const std::wstring target = win32::Widen(to);
     const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
@@ -355,16 +358,89 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
     return win32::MoveFileByCopy(from, to);
 }
 
-bool DeleteFileEntry(const std::string& path) {
+bool AttemptDeleteFileEntry(const std::string& path) {
     return DeleteFileW(win32::Widen(path).c_str()) != FALSE;
 }
 
-bool MakeDirectory(const std::string& path) {
+bool AttemptMakeDirectory(const std::string& path) {
     return CreateDirectoryW(win32::Widen(path).c_str(), nullptr) != FALSE;
 }
 
-bool RemoveEmptyDirectory(const std::string& path) {
+bool AttemptRemoveEmptyDirectory(const std::string& path) {
     return RemoveDirectoryW(win32::Widen(path).c_str()) != FALSE;
+}
+
+thread_local RefusedCall g_lastFailure;
+
+// The one place where a refused change is noted. The source is named only when it cannot be
+// reached; a refusal that left no error number is noted as access denied.
+bool Noted(const std::string& from, const std::string& to, const std::function<bool()>& attempt) {
+    SetLastError(ERROR_SUCCESS);
+    if (attempt())
+        return true;
+    const DWORD error = GetLastError();
+    const int code = static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_ACCESS_DENIED);
+    const bool sourceMissing = from != to && GetEntryAttributes(from) == kInvalidAttributes;
+    g_lastFailure = RefusedCall{sourceMissing ? from : to, code};
+    SetLastError(error);
+    return false;
+}
+
+}  // namespace
+
+const RefusedCall& LastFailure() {
+    return g_lastFailure;
+}
+
+void ClearLastFailure() {
+    g_lastFailure = RefusedCall{};
+}
+
+std::string ErrorText(int code) {
+    wchar_t* text = nullptr;
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD length = FormatMessageW(flags, nullptr, static_cast<DWORD>(code), 0,
+                                        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : L"";
+    LocalFree(text);
+    // The system's texts end with a line break, which a log line does not want.
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message.empty() ? "Error " + std::to_string(code) : win32::Narrow(message);
+}
+
+bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
+    return Noted(path, path, [&] { return AttemptSetEntryAttributes(path, attributes); });
+}
+
+bool CopyFileTo(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptCopyFileTo(from, to); });
+}
+
+bool CopyEntryTo(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptCopyEntryTo(from, to); });
+}
+
+bool MoveEntry(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptMoveEntry(from, to); });
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+    return Noted(from, to, [&] { return AttemptMoveFileOver(from, to); });
+}
+
+bool DeleteFileEntry(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptDeleteFileEntry(path); });
+}
+
+bool MakeDirectory(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptMakeDirectory(path); });
+}
+
+bool RemoveEmptyDirectory(const std::string& path) {
+    return Noted(path, path, [&] { return AttemptRemoveEmptyDirectory(path); });
 }
 
 }  // namespace updater::platform

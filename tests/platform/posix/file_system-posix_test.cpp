@@ -672,6 +672,19 @@ TEST(MoveFileOverTest, AcrossFileSystemsAFailureKeepsTheOldFileAndTheSource) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A copy names its source only when the source is missing; a success keeps the last refusal.
+TEST(LastFailureTest, NamesTheLastRefusedPathUntilCleared) {
+    Scratch scratch;
+    scratch.Write("a.dll", "new");
+    ClearLastFailure();
+    EXPECT_FALSE(CopyFileTo(scratch.Engine("none"), scratch.Engine("b.dll")));
+    EXPECT_TRUE(CopyFileTo(scratch.Engine("a.dll"), scratch.Engine("b.dll")));
+    EXPECT_EQ(LastFailure().path, scratch.Engine("none"));
+    EXPECT_EQ(LastFailure().code, ENOENT);
+    ClearLastFailure();
+    EXPECT_EQ(LastFailure().code, 0);
+}
+
 TEST(DeleteFileTest, RefusesReadOnlyFilesAndDirectoriesAndRemovesLinksOnly) {
     Scratch scratch;
     ASSERT_TRUE(scratch.ok());

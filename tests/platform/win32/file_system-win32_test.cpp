@@ -213,6 +213,20 @@ TEST_F(FileSystem, DirectoriesAreMadeAndRemovedOneAtATime) {
     EXPECT_FALSE(RemoveEmptyDirectory(dir_ / "a"));
 }
 
+// A refusal decided here carries the code Windows gives; a copy names its source only when the
+// source is missing; the system's text comes without its line break.
+TEST_F(FileSystem, LastFailureNamesTheRefusedPathWithItsErrorCode) {
+    const std::string file = dir_.Write("f", "x");
+    EXPECT_FALSE(CopyFileTo(file, "NUL"));
+    EXPECT_EQ(LastFailure().path, "NUL");
+    EXPECT_EQ(LastFailure().code, ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(CopyFileTo(dir_ / "none", dir_ / "g"));
+    EXPECT_EQ(LastFailure().path, dir_ / "none");
+    EXPECT_EQ(ErrorText(ERROR_ACCESS_DENIED).find_first_of("\r\n"), std::string::npos);
+    ClearLastFailure();
+    EXPECT_EQ(LastFailure().code, 0);
+}
+
 TEST_F(FileSystem, LastWriteDateIsTodayForANewFileOnly) {
     const std::string file = dir_.Write("f", "x");
     SYSTEMTIME today;
