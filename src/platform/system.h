@@ -12,6 +12,8 @@ std::string GetWindowsDirectoryPath();
 std::string GetSystemDirectoryPath();
 // True on the NT family (always on Linux, unless a test says otherwise).
 bool IsNtFamily();
+// Whether paths may begin with a drive letter ("C:\"); on Linux such a path is a relative name.
+bool HasDriveLetters();
 // The file-system path of a shell special folder by its CSIDL number, without a trailing
 // backslash added; false, and `path` untouched, when the folder is unknown or missing.
 bool GetSpecialFolderPath(int csidl, std::string& path);

@@ -45,6 +45,10 @@ bool IsNtFamily() {
     return overrides::NtFamily().value_or(true);
 }
 
+bool HasDriveLetters() {
+    return false;
+}
+
 bool GetEnvironmentText(const char* name, std::string& value) {
     const char* text = std::getenv(name);
     if (text == nullptr) {

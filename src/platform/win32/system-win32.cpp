@@ -112,6 +112,10 @@ bool GetSpecialFolderPath(int csidl, std::string& path) {
 // --- Environment ------------------------------------------------------------------------------
 namespace updater::platform {
 
+bool HasDriveLetters() {
+    return true;
+}
+
 bool GetEnvironmentText(const char* name, std::string& value) {
     const std::wstring wideName = win32::Widen(name);
     std::wstring buffer(256, L'\0');
