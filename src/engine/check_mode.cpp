@@ -1,6 +1,5 @@
 #include "engine/check_mode.h"
 
-#include <cstdio>
 #include <new>
 #include <utility>
 #include <vector>
@@ -67,8 +66,8 @@ void Report(const std::string& key, bool isError, const std::string& text) {
     }
     g_problems.push_back({g_proc, text});
     g_errorFound = g_errorFound || isError;
-    std::fprintf(stderr, "%s: [%s] %s: %s\n", isError ? "error" : "warning", g_proc.c_str(),
-                 key.c_str(), OneLine(text).c_str());
+    platform::WriteStandardError(std::string(isError ? "error" : "warning") + ": [" + g_proc +
+                                 "] " + key + ": " + OneLine(text) + "\n");
     LogProblem(g_proc.c_str(), key.c_str(), isError, text.c_str());
 }
 
@@ -189,7 +188,7 @@ void Plan(const String& mode, const Values& values) {
         for (const auto& value : values)
             line += " " + value.first + "=" + value.second;
     }
-    std::fprintf(stderr, "plan: [%s] %s\n", g_proc.c_str(), line.c_str());
+    platform::WriteStandardError("plan: [" + g_proc + "] " + line + "\n");
     LogPlan(g_proc.c_str(), mode.CStr(), values);
 }
 
