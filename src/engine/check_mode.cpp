@@ -9,6 +9,7 @@
 #include "engine/kind_table.h"
 #include "engine/list_items.h"
 #include "engine/startup.h"
+#include "engine/switch_kind.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
 #include "settings/expansion.h"
@@ -195,6 +196,16 @@ void Plan(const String& mode, const Values& values) {
 void CheckList(const String& names, const char* branchKey);
 
 void CheckBranches(const Values& values) {
+    // A run refuses a branch this deep (it holds as many lists), so the check stops there too.
+    const int depth = static_cast<int>(g_switchPath.size()) + 1;
+    const std::string* branches[] = {ValueOf(values, "0"), ValueOf(values, "1")};
+    for (const std::string* branch : branches) {
+        if (depth >= kMaxBranchDepth && branch != nullptr &&
+            String(branch->c_str()).CountTokens(",") > 0) {
+            Report("", true, ErrorText(kMsgBadSymbol, g_proc.c_str()));
+            return;
+        }
+    }
     g_switchPath.push_back(g_proc);
     for (const char* key : {"0", "1"}) {
         if (const std::string* branch = ValueOf(values, key))

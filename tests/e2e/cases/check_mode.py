@@ -85,6 +85,11 @@ def case_check_reports_a_cycle_and_a_flag_naming_nothing(sb):
     assert problems(looped) == [('Again', '1', 'warning')], looped
     assert [p['proc'] for p in looped.of('plan')] == ['Ask', 'Again'], looped
     assert (looped.exit_code, looped.result, looped.boxes) == (0, 'done', []), looped
+    # A chain without a cycle but deeper than a run can nest stops where the run would.
+    chain = ''.join('[S%d]\nMODE=SWITCH\nPROC=S%d\n0=S%d\n1=\n' % (i, i, i + 1) for i in range(70))
+    deep = sb.run(env=CHECK) if sb.script(HEAD % 'S0' + chain) is None else None
+    assert problems(deep) == [('S63', '', 'error')], deep
+    assert deep.of('problem')[0]['text'] == message(6, 'S63') and deep.exit_code == 1, deep
     sb.script(HEAD % 'Ask' +
               '[Ask]\nMODE=MSGBOX\nFLAG= Nobody ,1\nTYPE=ERROR\nTEXT=x\nISABORT=0,0\n')
     flagged = sb.run(env=CHECK)
