@@ -103,12 +103,13 @@ bool IsPathKey(const String& key) {
 // Marks the expansion could not resolve: an author may mean them, so they only warn.
 void WarnUnresolved(const String& key, const String& value) {
     const std::string text = value.CStr();
-    const auto open = text.find_first_of("<{");
-    if (open == std::string::npos)
-        return;
-    const char close = text[open] == '<' ? '>' : '}';
-    if (text.find(close, open) != std::string::npos)
-        Report(key.CStr(), false, "\"" + text + "\" holds a symbol or call left unresolved");
+    for (const char* marks : {"<>", "{}"}) {
+        const auto open = text.find(marks[0]);
+        if (open != std::string::npos && text.find(marks[1], open) != std::string::npos) {
+            Report(key.CStr(), false, "\"" + text + "\" holds a symbol or call left unresolved");
+            return;
+        }
+    }
 }
 
 void WarnDriveLetters(const String& key, const String& value) {
