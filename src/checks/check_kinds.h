@@ -17,6 +17,8 @@ Procedure* LoadOsVer(const String& name);
 bool ExecuteOsVer(Procedure& procedure);
 Procedure* LoadMsgBox(const String& name);
 bool ExecuteMsgBox(Procedure& procedure);
+// Whether a MSGBOX TYPE names one of the four box types.
+bool IsBoxType(const String& type);
 Procedure* LoadCrc(const String& name);
 bool ExecuteCrc(Procedure& procedure);
 Procedure* LoadVerify(const String& name);

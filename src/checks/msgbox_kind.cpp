@@ -71,6 +71,10 @@ bool GoesOn(MSGBOX_INFO& record, int answer) {
 
 }  // namespace
 
+bool IsBoxType(const String& type) {
+    return FindBoxType(type) != nullptr;
+}
+
 Procedure* LoadMsgBox(const String& name) {
     return LoadRecord<MSGBOX_INFO>(name, "MSGBOX_INFO",
                                    {{"FLAG", &MSGBOX_INFO::flagCondition},

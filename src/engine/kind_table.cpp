@@ -7,24 +7,25 @@
 namespace updater {
 namespace {
 
-// In the order in which MODE words are tried.
+// In the order in which MODE words are tried. The keys serve the check, which must read what
+// the loaders read.
 const ProcedureKind kKinds[] = {
-    {"EXIST", LoadExist, ExecuteExist},
-    {"DATE", LoadDate, ExecuteDate},
-    {"SWITCH", LoadSwitch, ExecuteSwitch},
-    {"MSGBOX", LoadMsgBox, ExecuteMsgBox},
-    {"COPY", LoadCopy, ExecuteCopy},
-    {"LAUNCH", LoadLaunch, ExecuteLaunch},
-    {"DELETE", LoadDelete, ExecuteDelete},
-    {"LINK", LoadLink, ExecuteLink},
-    {"OSVER", LoadOsVer, ExecuteOsVer},
-    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir},
-    {"ATTR", LoadAttr, ExecuteAttr},
-    {"CRC", LoadCrc, ExecuteCrc},
-    {"MOVE", LoadMove, ExecuteMove},
-    {"WAITAPP", LoadWaitApp, ExecuteWaitApp},
-    {"APPEXIST", LoadAppExist, ExecuteAppExist},
-    {"VERIFY", LoadVerify, ExecuteVerify},
+    {"EXIST", LoadExist, ExecuteExist, "FILE", "FILE"},
+    {"DATE", LoadDate, ExecuteDate, "FILE,DATE", "FILE"},
+    {"SWITCH", LoadSwitch, ExecuteSwitch, "PROC,0,1", nullptr},
+    {"MSGBOX", LoadMsgBox, ExecuteMsgBox, "FLAG,TYPE,TEXT,ISABORT", nullptr},
+    {"COPY", LoadCopy, ExecuteCopy, "FROM,TO", "FROM"},
+    {"LAUNCH", LoadLaunch, ExecuteLaunch, "FILE,PARAM,ISWAIT", "FILE"},
+    {"DELETE", LoadDelete, ExecuteDelete, "FILE", "FILE"},
+    {"LINK", LoadLink, ExecuteLink, "SRC,PARAM,SHOWCMD,DST", "SRC"},
+    {"OSVER", LoadOsVer, ExecuteOsVer, "", nullptr},
+    {"MAKEDIR", LoadMakeDir, ExecuteMakeDir, "DIR", "DIR"},
+    {"ATTR", LoadAttr, ExecuteAttr, "FILE,ARG", "FILE"},
+    {"CRC", LoadCrc, ExecuteCrc, "FILE,TYPE,CRC", "FILE"},
+    {"MOVE", LoadMove, ExecuteMove, "FROM,TO", "FROM"},
+    {"WAITAPP", LoadWaitApp, ExecuteWaitApp, "APP,TICK", "APP"},
+    {"APPEXIST", LoadAppExist, ExecuteAppExist, "APP", "APP"},
+    {"VERIFY", LoadVerify, ExecuteVerify, "ARG1,ARG2", nullptr},
 };
 
 }  // namespace

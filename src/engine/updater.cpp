@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/check_mode.h"
 #include "engine/procedure_table.h"
 #include "engine/startup.h"
 #include "platform/system.h"
@@ -51,6 +52,8 @@ int RunUpdater(const std::string& commandLine) {
     StartUnattendedMode();
     StartRunLog();
     ForgetShownErrors();
+    if (CheckRequested())
+        return CheckUpdater(commandLine);
     platform::StartComponentModel();
     const bool ranToEnd = StartAndRun(commandLine);
     FreeAllLists();

@@ -12,6 +12,8 @@ std::string GetWindowsDirectoryPath();
 std::string GetSystemDirectoryPath();
 // True on the NT family (always on Linux, unless a test says otherwise).
 bool IsNtFamily();
+// Whether paths may begin with a drive letter ("C:\"); on Linux such a path is a relative name.
+bool HasDriveLetters();
 // The file-system path of a shell special folder by its CSIDL number, without a trailing
 // backslash added; false, and `path` untouched, when the folder is unknown or missing.
 bool GetSpecialFolderPath(int csidl, std::string& path);
@@ -20,6 +22,9 @@ bool GetSpecialFolderPath(int csidl, std::string& path);
 bool GetEnvironmentText(const char* name, std::string& value);
 // Appends text to a file, creating it; false when it cannot be written.
 bool AppendToFile(const std::string& path, const std::string& text);
+// Writes UTF-8 text to standard error when the process has one (on Windows, a program without a
+// console has one only when it was redirected); nothing happens otherwise.
+void WriteStandardError(const std::string& text);
 
 // Starts and stops the component model on this thread (shortcuts are made through it on Windows).
 void StartComponentModel();

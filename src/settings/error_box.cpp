@@ -9,17 +9,40 @@
 namespace updater {
 namespace {
 bool g_errorShown = false;
+ErrorCollector g_collector = nullptr;
+
+String FormattedMessage(unsigned id, va_list args) {
+    const char* format = MessageText(id);
+    String text;
+    text.FormatV(format ? format : "", args);
+    return text;
+}
+
 }  // namespace
 
 void ShowError(unsigned id, ...) {
-    const char* format = MessageText(id);
-    String text;
     va_list args;
     va_start(args, id);
-    text.FormatV(format ? format : "", args);
+    const String text = FormattedMessage(id, args);
     va_end(args);
+    if (g_collector != nullptr) {
+        g_collector(text.CStr());
+        return;
+    }
     g_errorShown = true;
     ShowMessage(text, platform::kStyleIconError);
+}
+
+std::string ErrorText(unsigned id, ...) {
+    va_list args;
+    va_start(args, id);
+    const String text = FormattedMessage(id, args);
+    va_end(args);
+    return text.CStr();
+}
+
+void CollectErrors(ErrorCollector collector) {
+    g_collector = collector;
 }
 
 bool ErrorWasShown() {

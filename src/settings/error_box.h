@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace updater {
 
 // Message ids of the message table.
@@ -23,6 +25,12 @@ enum MessageId : unsigned {
 // Formats message `id` with printf-style arguments and shows it in an error box under the current
 // caption; returns when the box is closed. Every failure of a run is reported through it, once.
 void ShowError(unsigned id, ...);
+// The text ShowError would show for message `id`.
+std::string ErrorText(unsigned id, ...);
+
+// While a script is only checked, errors go to `collector` instead of a box; null shows them again.
+using ErrorCollector = void (*)(const std::string& text);
+void CollectErrors(ErrorCollector collector);
 
 }  // namespace updater
 

@@ -134,6 +134,22 @@ void LogProcedure(const char* name, const char* mode, bool ok, bool flag) {
                RefusalFields(ok) + "}");
 }
 
+void LogProblem(const char* proc, const char* key, bool isError, const char* text) {
+    WriteEvent("{\"event\":\"problem\",\"proc\":" + JsonQuote(proc) + ",\"key\":" + JsonQuote(key) +
+               ",\"severity\":\"" + (isError ? "error" : "warning") +
+               "\",\"text\":" + JsonQuote(text) + "}");
+}
+
+void LogPlan(const char* proc, const char* mode,
+             const std::vector<std::pair<std::string, std::string>>& values) {
+    std::string object;
+    for (const auto& value : values)
+        object += (object.empty() ? "" : ",") + JsonQuote(value.first.c_str()) + ":" +
+                  JsonQuote(value.second.c_str());
+    WriteEvent("{\"event\":\"plan\",\"proc\":" + JsonQuote(proc) + ",\"mode\":" + JsonQuote(mode) +
+               ",\"values\":{" + object + "}}");
+}
+
 void LogEnd(RunResult result) {
     const char* word = result == RunResult::kDone    ? "done"
                        : result == RunResult::kError ? "error"

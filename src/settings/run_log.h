@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace updater {
 
@@ -16,6 +18,10 @@ void LogBox(const char* caption, const char* text, unsigned style, int answer);
 // A failed procedure also names the last change refused since platform::ClearLastFailure.
 void LogProcedure(const char* name, const char* mode, bool ok, bool flag);
 void LogEnd(RunResult result);
+// A check's findings: one problem, and what one procedure would do with its values expanded.
+void LogProblem(const char* proc, const char* key, bool isError, const char* text);
+void LogPlan(const char* proc, const char* mode,
+             const std::vector<std::pair<std::string, std::string>>& values);
 
 // The text as a JSON string literal: standard escapes, invalid UTF-8 as U+FFFD.
 std::string JsonQuote(const char* text);

@@ -45,6 +45,22 @@ bool IsNtFamily() {
     return overrides::NtFamily().value_or(true);
 }
 
+void WriteStandardError(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+bool HasDriveLetters() {
+    return false;
+}
+
 bool GetEnvironmentText(const char* name, std::string& value) {
     const char* text = std::getenv(name);
     if (text == nullptr) {

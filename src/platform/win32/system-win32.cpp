@@ -112,6 +112,19 @@ bool GetSpecialFolderPath(int csidl, std::string& path) {
 // --- Environment ------------------------------------------------------------------------------
 namespace updater::platform {
 
+void WriteStandardError(const std::string& text) {
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return;
+    // Bytes as they are: a redirected report is read as UTF-8, like the run log.
+    DWORD written = 0;
+    WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+bool HasDriveLetters() {
+    return true;
+}
+
 bool GetEnvironmentText(const char* name, std::string& value) {
     const std::wstring wideName = win32::Widen(name);
     std::wstring buffer(256, L'\0');
