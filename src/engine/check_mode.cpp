@@ -22,6 +22,7 @@ namespace {
 
 struct Problem {
     std::string proc;
+    std::string key;
     std::string text;
 };
 
@@ -48,6 +49,17 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 }
 
 // A message's line breaks as single spaces, so that each finding is one line of the report.
+// What the check says, in plain words, with the message a run would stop with.
+constexpr const char* kKeyMissing =
+    "the key is missing or too long: loading stops here (message 2)";
+constexpr const char* kListEmpty = "the list is empty: the procedure stops here (message 4)";
+constexpr const char* kNamesNoProcedure =
+    " names no procedure of the list it stands in (message 6)";
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
 std::string OneLine(const std::string& text) {
     std::string line;
     for (const char c : text) {
@@ -62,10 +74,10 @@ std::string OneLine(const std::string& text) {
 // A problem is told once, however many readers meet it.
 void Report(const std::string& key, bool isError, const std::string& text) {
     for (const Problem& problem : g_problems) {
-        if (SameName(problem.proc, g_proc) && problem.text == text)
+        if (SameName(problem.proc, g_proc) && problem.key == key && problem.text == text)
             return;
     }
-    g_problems.push_back({g_proc, text});
+    g_problems.push_back({g_proc, key, text});
     g_errorFound = g_errorFound || isError;
     platform::WriteStandardError(std::string(isError ? "error" : "warning") + ": [" + g_proc +
                                  "] " + key + ": " + OneLine(text) + "\n");
@@ -133,15 +145,17 @@ const std::string* ValueOf(const Values& values, const char* key) {
 }
 
 // Reads every key the kind's loader reads, so that all missing ones are told, not the first.
-Values ReadValues(const ProcedureKind& kind) {
+Values ReadValues(const ProcedureKind& kind, bool& keyMissing) {
     Values values;
+    keyMissing = false;
     String keys = kind.keys;
     const int count = keys.CountTokens(",");
     for (int i = 0; i < count; ++i) {
         const String key = GetListItem(keys, i);
         String value;
         if (!ReadProfileText(SettingsPath, g_proc.c_str(), key.CStr(), value)) {
-            Report(key.CStr(), true, ErrorText(kMsgBadFormat, g_proc.c_str(), key.CStr()));
+            Report(key.CStr(), true, kKeyMissing);
+            keyMissing = true;
             continue;
         }
         ExpandValue(value);
@@ -157,14 +171,14 @@ void CheckValues(const ProcedureKind& kind, const Values& values,
                  const std::vector<std::string>& list) {
     const std::string* listValue = kind.listKey ? ValueOf(values, kind.listKey) : nullptr;
     if (listValue != nullptr && String(listValue->c_str()).CountTokens(",") == 0)
-        Report(kind.listKey, true, ErrorText(kMsgBadItemCount, g_proc.c_str(), kind.listKey));
+        Report(kind.listKey, true, kListEmpty);
     // SWITCH and MSGBOX look a procedure up in the list they stand in.
     if (const std::string* proc =
             SameName(kind.mode, "SWITCH") ? ValueOf(values, "PROC") : nullptr) {
         String target = proc->c_str();
         target.Trim(" ");
         if (!Contains(list, target.CStr()))
-            Report("PROC", true, ErrorText(kMsgBadSymbol, proc->c_str()));
+            Report("PROC", true, Quoted(*proc) + kNamesNoProcedure);
     }
     if (!SameName(kind.mode, "MSGBOX"))
         return;
@@ -174,10 +188,11 @@ void CheckValues(const ProcedureKind& kind, const Values& values,
     target.Trim(" ");
     if (condition != nullptr && conditionText.CountTokens(",") >= 2 &&
         !Contains(list, target.CStr()))
-        Report("FLAG", true, ErrorText(kMsgBadSymbol, condition->c_str()));
+        Report("FLAG", true, Quoted(*condition) + kNamesNoProcedure);
     const std::string* type = ValueOf(values, "TYPE");
     if (type != nullptr && !IsBoxType(String(type->c_str())))
-        Report("TYPE", true, ErrorText(kMsgBadSymbol, type->c_str()));
+        Report("TYPE", true,
+               Quoted(*type) + " is not ERROR, INFORMATION, WARNING or QUESTION (message 6)");
 }
 
 void Plan(const String& mode, const Values& values) {
@@ -203,7 +218,7 @@ void CheckBranches(const Values& values) {
     for (const std::string* branch : branches) {
         if (depth >= kMaxBranchDepth && branch != nullptr &&
             String(branch->c_str()).CountTokens(",") > 0) {
-            Report("", true, ErrorText(kMsgBadSymbol, g_proc.c_str()));
+            Report("", true, "branches nest deeper than a run allows here (message 6)");
             return;
         }
     }
@@ -224,18 +239,22 @@ void CheckProcedure(const std::string& name, const std::vector<std::string>& lis
     }
     String mode;
     if (!ReadProfileText(SettingsPath, name.c_str(), "MODE", mode)) {
-        Report("MODE", true, ErrorText(kMsgBadFormat, name.c_str(), "MODE"));
+        Report("MODE", true, kKeyMissing);
         return;
     }
     ExpandValue(mode);
     const ProcedureKind* kind = FindKind(mode);
     if (kind == nullptr) {
-        Report("MODE", true, ErrorText(kMsgBadSymbol, mode.CStr()));
+        Report("MODE", true, Quoted(mode.CStr()) + " names no kind of procedure (message 6)");
         return;
     }
-    const Values values = ReadValues(*kind);
-    // The real loader too, so that nothing it would stop at goes unseen.
+    bool keyMissing = false;
+    const Values values = ReadValues(*kind, keyMissing);
+    // The real loader too, so that nothing it would stop at goes unseen; a missing key it stops
+    // at has been told already.
     delete kind->load(String(name.c_str()));
+    if (keyMissing)
+        g_loadErrors.clear();
     ReportLoadErrors();
     CheckValues(*kind, values, list);
     Plan(String(kind->mode), values);
@@ -268,15 +287,20 @@ void CheckScript() {
         return;
     }
     String unused;
+    bool keyMissing = false;
     for (const char* key : {"NAME", "PROC"}) {
-        if (!ReadProfileText(SettingsPath, "UPDATER", key, unused))
-            Report(key, true, ErrorText(kMsgBadFormat, "UPDATER", key));
+        if (!ReadProfileText(SettingsPath, "UPDATER", key, unused)) {
+            Report(key, true, kKeyMissing);
+            keyMissing = true;
+        }
     }
+    if (keyMissing)
+        g_loadErrors.clear();
     ReportLoadErrors();
     if (g_errorFound)
         return;
     if (UpdaterProc.CountTokens(",") == 0) {
-        Report("PROC", true, ErrorText(kMsgBadItemCount, "UPDATER", "PROC"));
+        Report("PROC", true, kListEmpty);
         return;
     }
     CheckList(UpdaterProc, nullptr);

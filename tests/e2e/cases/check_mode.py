@@ -68,8 +68,9 @@ def case_check_reports_every_problem_in_three_branch_levels(sb):
         ('Copy', 'TO', 'error'), ('Odd', 'MODE', 'error'), ('Mid', 'PROC', 'error'),
         ('Empty', 'DIR', 'error'), ('Ghost', '', 'error'), ('Box', 'TYPE', 'error')], result
     texts = [p['text'] for p in result.of('problem')]
-    assert texts[0] == message(2, 'Copy', 'TO') and texts[1] == message(6, 'COPYY'), result
-    assert texts[3] == message(4, 'Empty', 'DIR'), result
+    assert texts[0] == 'the key is missing or too long: loading stops here (message 2)', result
+    assert texts[1] == '"COPYY" names no kind of procedure (message 6)', result
+    assert texts[3] == 'the list is empty: the procedure stops here (message 4)', result
     assert (result.exit_code, result.result, result.boxes) == (1, 'error', []), result
     # Plans and problems come in the order the check meets them.
     kinds = [(e['event'], e['proc']) for e in result.events if e['event'] in ('plan', 'problem')]
@@ -89,12 +90,14 @@ def case_check_reports_a_cycle_and_a_flag_naming_nothing(sb):
     chain = ''.join('[S%d]\nMODE=SWITCH\nPROC=S%d\n0=S%d\n1=\n' % (i, i, i + 1) for i in range(70))
     deep = sb.run(env=CHECK) if sb.script(HEAD % 'S0' + chain) is None else None
     assert problems(deep) == [('S63', '', 'error')], deep
-    assert deep.of('problem')[0]['text'] == message(6, 'S63') and deep.exit_code == 1, deep
+    assert deep.of('problem')[0]['text'] == \
+        'branches nest deeper than a run allows here (message 6)' and deep.exit_code == 1, deep
     sb.script(HEAD % 'Ask' +
               '[Ask]\nMODE=MSGBOX\nFLAG= Nobody ,1\nTYPE=ERROR\nTEXT=x\nISABORT=0,0\n')
     flagged = sb.run(env=CHECK)
     assert problems(flagged) == [('Ask', 'FLAG', 'error')], flagged
-    assert flagged.of('problem')[0]['text'] == message(6, 'Nobody ,1'), flagged
+    assert flagged.of('problem')[0]['text'] == \
+        '"Nobody ,1" names no procedure of the list it stands in (message 6)', flagged
     assert (flagged.exit_code, flagged.result, flagged.boxes) == (1, 'error', []), flagged
 
 
