@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_changes.h"
 #include "platform/posix/internal-posix.h"
 
 // Files and directories on Linux, each call keeping the contract of the Windows call it stands
@@ -237,7 +238,7 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
-namespace {
+namespace backend {
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
 // are written while the entry is still writable, since Linux guards extended attributes with
@@ -267,7 +268,7 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));
 }
 
-}  // namespace
+}  // namespace backend
 
 // --- Identity and place --------------------------------------------------------------------------
 // Where paths lead, told by device and inode number and by the links on the way rather than by
@@ -1032,6 +1033,10 @@ bool MayMoveOver(const struct stat& existing, const std::string& to, const struc
            !IsSameFile(existing, source) && !leadsToSource;
 }
 
+}  // namespace
+
+namespace backend {
+
 bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
     std::string source;
     std::string destination;
@@ -1119,64 +1124,22 @@ bool AttemptRemoveEmptyDirectory(const std::string& path) {
     return rmdir(entry.c_str()) == 0;
 }
 
-thread_local RefusedCall g_lastFailure;
-
-// The one place where a refused change is noted. The source is named only when it cannot be
-// reached; a refusal decided here that set no errno is noted as access denied, as Windows has it.
-bool Noted(const std::string& from, const std::string& to, const std::function<bool()>& attempt) {
-    errno = 0;
-    if (attempt())
-        return true;
-    const int code = errno != 0 ? errno : EACCES;
-    const bool sourceMissing = from != to && GetEntryAttributes(from) == kInvalidAttributes;
-    g_lastFailure = RefusedCall{sourceMissing ? from : to, code};
-    return false;
+int ErrorNumber() {
+    return errno;
 }
 
-}  // namespace
-
-const RefusedCall& LastFailure() {
-    return g_lastFailure;
+void SetErrorNumber(int code) {
+    errno = code;
 }
 
-void ClearLastFailure() {
-    g_lastFailure = RefusedCall{};
+int AccessDeniedNumber() {
+    return EACCES;
 }
+
+}  // namespace backend
 
 std::string ErrorText(int code) {
     return std::strerror(code);
-}
-
-bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
-    return Noted(path, path, [&] { return AttemptSetEntryAttributes(path, attributes); });
-}
-
-bool CopyFileTo(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptCopyFileTo(from, to); });
-}
-
-bool CopyEntryTo(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptCopyEntryTo(from, to); });
-}
-
-bool MoveEntry(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptMoveEntry(from, to); });
-}
-
-bool MoveFileOver(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptMoveFileOver(from, to); });
-}
-
-bool DeleteFileEntry(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptDeleteFileEntry(path); });
-}
-
-bool MakeDirectory(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptMakeDirectory(path); });
-}
-
-bool RemoveEmptyDirectory(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptRemoveEmptyDirectory(path); });
 }
 
 // --- Reading without sharing ---------------------------------------------------------------------

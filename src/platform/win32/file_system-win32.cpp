@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/file_changes.h"
 #include "platform/file_system.h"
 #include "platform/win32/internal-win32.h"
 
@@ -292,7 +292,7 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return win32::WithLinksMarkedOnly(attributes, ReparseTagOf(path));
 }
 
-namespace {
+namespace backend {
 
 bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     // Zero is not a documented attribute value; "normal" is what clears every settable bit.
@@ -370,31 +370,19 @@ bool AttemptRemoveEmptyDirectory(const std::string& path) {
     return RemoveDirectoryW(win32::Widen(path).c_str()) != FALSE;
 }
 
-thread_local RefusedCall g_lastFailure;
-
-// The one place where a refused change is noted. The source is named only when it cannot be
-// reached; a refusal that left no error number is noted as access denied.
-bool Noted(const std::string& from, const std::string& to, const std::function<bool()>& attempt) {
-    SetLastError(ERROR_SUCCESS);
-    if (attempt())
-        return true;
-    const DWORD error = GetLastError();
-    const int code = static_cast<int>(error != ERROR_SUCCESS ? error : ERROR_ACCESS_DENIED);
-    const bool sourceMissing = from != to && GetEntryAttributes(from) == kInvalidAttributes;
-    g_lastFailure = RefusedCall{sourceMissing ? from : to, code};
-    SetLastError(error);
-    return false;
+int ErrorNumber() {
+    return static_cast<int>(GetLastError());
 }
 
-}  // namespace
-
-const RefusedCall& LastFailure() {
-    return g_lastFailure;
+void SetErrorNumber(int code) {
+    SetLastError(static_cast<DWORD>(code));
 }
 
-void ClearLastFailure() {
-    g_lastFailure = RefusedCall{};
+int AccessDeniedNumber() {
+    return ERROR_ACCESS_DENIED;
 }
+
+}  // namespace backend
 
 std::string ErrorText(int code) {
     wchar_t* text = nullptr;
@@ -409,38 +397,6 @@ std::string ErrorText(int code) {
            (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message.empty() ? "Error " + std::to_string(code) : win32::Narrow(message);
-}
-
-bool SetEntryAttributes(const std::string& path, uint32_t attributes) {
-    return Noted(path, path, [&] { return AttemptSetEntryAttributes(path, attributes); });
-}
-
-bool CopyFileTo(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptCopyFileTo(from, to); });
-}
-
-bool CopyEntryTo(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptCopyEntryTo(from, to); });
-}
-
-bool MoveEntry(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptMoveEntry(from, to); });
-}
-
-bool MoveFileOver(const std::string& from, const std::string& to) {
-    return Noted(from, to, [&] { return AttemptMoveFileOver(from, to); });
-}
-
-bool DeleteFileEntry(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptDeleteFileEntry(path); });
-}
-
-bool MakeDirectory(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptMakeDirectory(path); });
-}
-
-bool RemoveEmptyDirectory(const std::string& path) {
-    return Noted(path, path, [&] { return AttemptRemoveEmptyDirectory(path); });
 }
 
 }  // namespace updater::platform
