@@ -29,6 +29,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/scoped_environment.h"
 #include "support/temp_directory.h"
 
 namespace updater::platform {
@@ -634,9 +635,7 @@ TEST(MoveFileOverTest, AcrossFileSystemsAFailureKeepsTheOldFileAndTheSource) {
     here.Write("big/f", std::string(1 << 20, 'b'));
     here.Write("fresh", "fresh");
     here.MakeDir("tiny");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int result = posix::test_support::ExitCodeInChild([&here] {
         if (unshare(CLONE_NEWNS) != 0 ||
             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("tmpfs", here.Native("tiny").c_str(), "tmpfs", 0, "size=256k") != 0 ||
@@ -644,32 +643,25 @@ TEST(MoveFileOverTest, AcrossFileSystemsAFailureKeepsTheOldFileAndTheSource) {
                   nullptr) != 0 ||
             mount(nullptr, here.Native("small").c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
                   nullptr) != 0)
-            _exit(77);
+            return 77;
         std::ofstream(here.Native("tiny/f")) << "old";
         int failures = 0;
         // No room for the copy.
         failures += MoveFileOver(here.Engine("big\\f"), here.Engine("tiny\\f"));
         // The copy is made, but the source cannot go.
         failures += MoveFileOver(here.Engine("small\\f"), here.Engine("tiny\\f"));
-        std::ifstream old(here.Native("tiny/f"));
-        std::string kept((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
-        failures += kept != "old";
+        failures += here.Read("tiny/f") != "old";
         failures += here.Read("small/f") != "new" || here.Read("big/f").size() != 1 << 20;
         failures += here.Names("tiny") != std::set<std::string>{"f"};
         // Room and a source that may go: the old file is replaced and nothing else is left.
         failures += !MoveFileOver(here.Engine("fresh"), here.Engine("tiny\\f"));
-        std::ifstream fresh(here.Native("tiny/f"));
-        std::string moved((std::istreambuf_iterator<char>(fresh)),
-                          std::istreambuf_iterator<char>());
-        failures += moved != "fresh" || here.Names("tiny") != std::set<std::string>{"f"};
-        _exit(failures);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77)
+        failures +=
+            here.Read("tiny/f") != "fresh" || here.Names("tiny") != std::set<std::string>{"f"};
+        return failures;
+    });
+    if (result == 77)
         GTEST_SKIP() << "no mount namespace for a tiny file system here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(result, 0);
 }
 
 // A copy names its source only when the source is missing; a success keeps the last refusal.
@@ -839,9 +831,7 @@ TEST(PlaceTest, RootsAreFoundHoweverTheyAreWritten) {
 // Relative paths are taken against the working directory. Run in a child, which may move to
 // the root without disturbing other tests.
 TEST(PlaceTest, RelativePathsStartAtTheWorkingDirectory) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int result = posix::test_support::ExitCodeInChild([] {
         int failures = 0;
         failures += chdir("/tmp") != 0;
         failures += PlaceOf(".") != Place::kInRoot || PlaceOf(".\\*") != Place::kElsewhere;
@@ -849,12 +839,9 @@ TEST(PlaceTest, RelativePathsStartAtTheWorkingDirectory) {
         failures += chdir("/") != 0;
         failures += PlaceOf(".") != Place::kRoot || PlaceOf(".\\*") != Place::kInRoot;
         failures += PlaceOf("*") != Place::kInRoot || PlaceOf("tmp\\x") != Place::kElsewhere;
-        _exit(failures);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return failures;
+    });
+    EXPECT_EQ(result, 0);
 }
 
 // --- Last-write date while others open the file -----------------------------------------------
