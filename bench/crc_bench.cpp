@@ -11,9 +11,6 @@
 // file's size (default 1024).
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,11 +24,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/crc32.h"
 
-extern char** environ;
 
 namespace {
+
+using updater::bench::Measure;
+using updater::bench::Median;
+using updater::bench::RunChild;
 
 namespace fs = std::filesystem;
 
@@ -55,38 +56,6 @@ struct Options {
     int rounds = 5;
 };
 
-struct Measure {
-    double seconds = 0;
-    long peakKilobytes = 0;
-    bool ok = false;
-};
-
-// Spawned rather than forked, so that the child's peak memory is its own from the start.
-Measure Run(const std::vector<std::string>& arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    Measure measure;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    if (spawned != 0 || wait4(child, &status, 0, &usage) != child)
-        return measure;
-    measure.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measure.peakKilobytes = usage.ru_maxrss;
-    measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return measure;
-}
-
 std::string ReadText(const std::string& path) {
     std::ifstream file(path);
     std::stringstream text;
@@ -109,11 +78,6 @@ void WriteData(const std::string& path, int megabytes) {
         out.write(reinterpret_cast<const char*>(block.data()),
                   static_cast<std::streamsize>(block.size() * sizeof(uint64_t)));
     }
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 struct Series {
@@ -144,7 +108,7 @@ bool CompareOnFile(const Options& options, const std::string& root, int megabyte
     WriteData(data, megabytes);
     const std::vector<std::string> zlib = {"/usr/bin/python3", "-c", kZlibScript, data};
     // Also warms the cache for both.
-    if (!Run(zlib, output).ok)
+    if (!RunChild(zlib, output).ok)
         return false;
     const std::string expected = ReadText(output).substr(0, 8);
     std::ofstream(root + "/crcbench.ini")
@@ -158,9 +122,9 @@ bool CompareOnFile(const Options& options, const std::string& root, int megabyte
         fs::remove(log);
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn == 0) == (round % 2 == 0)) {
-                ours.Add(Run(updater, "/dev/null"));
+                ours.Add(RunChild(updater, "/dev/null"));
             } else {
-                theirs.Add(Run(zlib, output));
+                theirs.Add(RunChild(zlib, output));
                 agree = agree && ReadText(output).substr(0, 8) == expected;
             }
         }

@@ -9,11 +9,8 @@
 // --work is where the data is made (default: the current directory); --other a directory on
 // another file system for the moves (default: /dev/shm). All data is removed afterwards.
 
-#include <malloc.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,12 +25,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/string.h"
 #include "fileops/copy_move.h"
 #include "fileops/delete.h"
 #include "fileops/walker.h"
 
 namespace {
+
+using updater::bench::Measure;
+using updater::bench::Median;
+using updater::bench::RunChild;
 
 namespace fs = std::filesystem;
 
@@ -45,12 +47,6 @@ struct Options {
     int bigFiles = 20;
     int bigMegabytes = 50;
     int rounds = 3;
-};
-
-struct Measure {
-    double seconds = 0;
-    long peakKilobytes = 0;
-    bool ok = false;
 };
 
 std::string EnginePath(const std::string& native) {
@@ -81,31 +77,6 @@ int RunOperation(const std::string& operation, const std::string& from, const st
         ok = updater::WalkFiles(source, CountVisit, true, &visits);
     }
     return ok ? 0 : 1;
-}
-
-Measure RunChild(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    Measure measure;
-    // A forked child's peak memory starts at this process's current size: keep that small.
-    malloc_trim(0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child)
-        return measure;
-    measure.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    measure.peakKilobytes = usage.ru_maxrss;
-    measure.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return measure;
 }
 
 // Each timed run starts with no dirty data of an earlier one waiting to be written.
@@ -190,11 +161,6 @@ std::vector<std::string> Listing(const std::string& root) {
 
 double Megabytes(long kilobytes) {
     return static_cast<double>(kilobytes) / 1024.0;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 struct Pair {
