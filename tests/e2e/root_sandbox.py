@@ -344,11 +344,24 @@ def host_libraries(program):
     return found
 
 
-def copy_host_file(source, root, path, mode=None):
+def read_host_files(program, program_at):
+    """The program and its libraries as (bytes, path in the root). Read before the tmpfs covers
+    /tmp, where the program may well have been built. A link is followed: the library itself,
+    under the listed name."""
+    wanted = [(program, program_at)] + [(library, library) for library in host_libraries(program)]
+    found = []
+    for source, path in wanted:
+        with open(source, 'rb') as f:
+            found.append((f.read(), path))
+    return found
+
+
+def put_host_file(data, root, path):
     target = inside(root, path)
     os.makedirs(os.path.dirname(target), exist_ok=True)
-    shutil.copyfile(source, target)  # follows links: the library itself, under the listed name
-    os.chmod(target, mode if mode is not None else 0o755)
+    with open(target, 'wb') as f:
+        f.write(data)
+    os.chmod(target, 0o755)
 
 
 def close_other_descriptors():
@@ -359,11 +372,11 @@ def close_other_descriptors():
 # -- native -----------------------------------------------------------------------------------
 
 def native_case(case):
+    host_files = read_host_files(case['program'], case['program_at'])
     root = make_root()
     lay_out(root, case['files'])
-    copy_host_file(case['program'], root, case['program_at'])
-    for library in host_libraries(case['program']):
-        copy_host_file(library, root, library)
+    for data, path in host_files:
+        put_host_file(data, root, path)
     log = inside(root, NATIVE_LOG)
     os.makedirs(os.path.dirname(log), exist_ok=True)
     open(log, 'wb').close()
