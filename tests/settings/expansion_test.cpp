@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "platform/overrides.h"
 #include "settings/process_values.h"
 #include "settings/symbol_table.h"
+#include "support/temp_directory.h"
 
 namespace updater {
 namespace {
@@ -27,7 +27,6 @@ class Expansion : public ::testing::Test {
         CommandLine = "";
         unsetenv("UPDATER_REGISTRY");
         platform::overrides::SetSpecialFoldersMissing(false);
-        std::remove(registryFile_.c_str());
     }
 
     void UseRegistry(const std::string& text) {
@@ -41,7 +40,10 @@ class Expansion : public ::testing::Test {
         return text.CStr();
     }
 
-    std::string registryFile_ = ::testing::TempDir() + "expansion-registry.ini";
+    // A directory of its own: tests run in parallel processes, and one's clean-up must not take
+    // another's file away.
+    testing::TempDirectory directory_;
+    std::string registryFile_ = directory_.Native("registry.ini");
 };
 
 TEST_F(Expansion, SymbolsResolveWithoutRegardToCase) {

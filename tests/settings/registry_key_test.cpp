@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
+
+#include "support/temp_directory.h"
 
 namespace updater {
 namespace {
@@ -31,10 +32,7 @@ class RegistryKeyTest : public ::testing::Test {
                              << "[" << kAppPaths << "empty.exe]\r\n";
         setenv("UPDATER_REGISTRY", file_.c_str(), 1);
     }
-    void TearDown() override {
-        unsetenv("UPDATER_REGISTRY");
-        std::remove(file_.c_str());
-    }
+    void TearDown() override { unsetenv("UPDATER_REGISTRY"); }
 
     static std::string Lookup(const char* app, bool wantDefault) {
         String out = "unchanged";
@@ -42,7 +40,10 @@ class RegistryKeyTest : public ::testing::Test {
         return found ? out.CStr() : std::string("false, ") + out.CStr();
     }
 
-    std::string file_ = ::testing::TempDir() + "registry-key-test.ini";
+    // A directory of its own: tests run in parallel processes, and one's clean-up must not take
+    // another's file away.
+    testing::TempDirectory directory_;
+    std::string file_ = directory_.Native("registry.ini");
 };
 
 TEST_F(RegistryKeyTest, AppPathsGiveTheDefaultValueAndPath) {
