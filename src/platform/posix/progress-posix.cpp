@@ -295,7 +295,7 @@ class TerminalLine : public ThreadedDisplay {
     void Draw(const Snapshot& snapshot, unsigned tick) override {
         const std::string line = posix::FormatProgressLine(
             workTexts_[static_cast<int>(snapshot.work)], snapshot.done, snapshot.total,
-            posix::FromNativePath(snapshot.item), Columns(), tick);
+            posix::ToNativePath(snapshot.item), Columns(), tick);
         if (line == drawn_)
             return;
         Write("\r" + line + "\x1b[K");
@@ -394,7 +394,7 @@ class DesktopDialog : public ThreadedDisplay {
 
     void Draw(const Snapshot& snapshot, unsigned) override {
         const std::string& text = workTexts_[static_cast<int>(snapshot.work)];
-        const std::string item = posix::ShortenMiddle(posix::FromNativePath(snapshot.item), 60);
+        const std::string item = posix::ShortenMiddle(posix::ToNativePath(snapshot.item), 60);
         const uint64_t total = snapshot.total;
         const uint64_t percent = total == kNoTotal ? 0
                                  : total == 0      ? 100
