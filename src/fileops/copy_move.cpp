@@ -141,8 +141,8 @@ uint64_t BytesOf(const String& from, bool moving) {
 
 // A single file transferred without a walk is an entry of its own.
 void StartSingleFile(const String& from, bool moving) {
-    platform::StartProgressItem(from.CStr(),
-                                platform::ProgressWanted() ? BytesOf(from, moving) : 0);
+    if (platform::ProgressWanted())
+        platform::StartProgressItem(from.CStr(), BytesOf(from, moving));
 }
 
 using Transfer = bool (*)(const String& from, const String& to);

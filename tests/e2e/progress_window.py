@@ -7,7 +7,8 @@ of large files, then waits for a program (the sleeper helper, built without a co
 the copy, and again for the wait, it is taken with xwd and written as a PNG; the run must then end
 by itself with the copy complete and no window left. Prints the paths of the pictures.
 
-Usage: progress_window.py --program PATH/updater.exe --output DIR
+Usage: progress_window.py --program PATH/updater.exe --output DIR [--dpi N]
+--dpi sets the display's scale (96 by default); other scales add "-Ndpi" to the pictures' names.
 Needs Xvfb, xwininfo, xwd, ImageMagick's convert and a Japanese font (fonts-ipafont-gothic)
 besides Wine.
 """
@@ -137,7 +138,7 @@ def build_windowless_sleeper(platform, target):
                     source], check=True)
 
 
-def prepare_prefix(platform):
+def prepare_prefix(platform, dpi):
     # Without a window manager, Wine draws the caption and frame itself.
     platform._wine(['reg', 'add', r'HKCU\Software\Wine\X11 Driver', '/v', 'Decorated',
                     '/d', 'N', '/f'])
@@ -145,16 +146,23 @@ def prepare_prefix(platform):
     # links its own fonts.
     platform._wine(['reg', 'add', FONT_LINKS, '/v', 'Tahoma', '/t', 'REG_MULTI_SZ',
                     '/d', JAPANESE_FONT, '/f'])
+    # The scale of the display, as a user sets it; the window follows it.
+    for key in (r'HKCU\Control Panel\Desktop',
+                r'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'):
+        platform._wine(['reg', 'add', key, '/v', 'LogPixels', '/t', 'REG_DWORD', '/d', str(dpi),
+                        '/f'])
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--program', required=True)
     parser.add_argument('--output', required=True)
+    parser.add_argument('--dpi', type=int, default=96)
     options = parser.parse_args()
     output = os.path.abspath(options.output)
     os.makedirs(output, exist_ok=True)
-    pictures = [os.path.join(output, name) for name in ('progress.png', 'progress-wait.png')]
+    suffix = '' if options.dpi == 96 else '-%ddpi' % options.dpi
+    pictures = [os.path.join(output, name + suffix + '.png') for name in ('progress', 'progress-wait')]
     for path in pictures:
         if os.path.exists(path):
             os.remove(path)
@@ -165,7 +173,7 @@ def main():
     work = tempfile.mkdtemp(prefix='updater-progress-')
     run = None
     try:
-        prepare_prefix(platform)
+        prepare_prefix(platform, options.dpi)
         program = os.path.join(work, 'setup.exe')
         shutil.copy2(options.program, program)
         sleeper = os.path.join(work, 'apps', 'sleeper.exe')
