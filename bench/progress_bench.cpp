@@ -1,5 +1,6 @@
 // Times COPY through the built program with and without PROGRESS=1, side by side, and prints the
-// figures: a tree of many small files, and large files. PROGRESS=1 is timed in the two forms that
+// figures (medians of the elapsed time and of the processor time): a tree of many small files,
+// and large files. PROGRESS=1 is timed in the two forms that
 // run here: the run log's events of an unattended run, and the line drawn on a terminal (standard
 // error on a pseudo-terminal). Both count the sources first and report every file and every step
 // of a large copy; what differs from a run without PROGRESS is the cost of that.
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,9 +133,17 @@ std::vector<std::string> Environment(const std::string& directory, Form form) {
     return environment;
 }
 
+// The time a run took, and the processor time it used (user and system): the second shows the
+// program's own work apart from the waits for the disk, which other programs on the machine
+// may prolong.
+struct Times {
+    double seconds = 0;
+    double processor = 0;
+};
+
 // One timed run of the program in `directory`: unattended with a run log, or attended with its
 // standard error on a terminal.
-double Run(const std::string& program, const std::string& directory, Form form, bool& ok) {
+Times Run(const std::string& program, const std::string& directory, Form form, bool& ok) {
     sync();  // no dirty data of an earlier run waiting to be written
     std::vector<std::string> environment = Environment(directory, form);
     std::vector<char*> envp;
@@ -155,9 +165,14 @@ double Run(const std::string& program, const std::string& directory, Form form, 
     if (terminal)
         terminal->CloseSide();
     int status = 0;
-    ok = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+    rusage usage{};
+    ok = child > 0 && wait4(child, &status, 0, &usage) == child && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            seconds(usage.ru_utime) + seconds(usage.ru_stime)};
 }
 
 // Every form `rounds` times, the order turned each round so that none always comes first.
@@ -165,22 +180,27 @@ void Compare(const Options& options, const std::string& work, const std::string&
              const char* label) {
     const std::vector<Form> forms = {Form::kWithout, Form::kRunLog, Form::kTerminal};
     std::vector<std::vector<double>> seconds(forms.size());
+    std::vector<std::vector<double>> processor(forms.size());
     bool ok = true;
     for (int round = 0; round < options.rounds; ++round) {
         for (size_t k = 0; k < forms.size(); ++k) {
             const size_t i = (k + static_cast<size_t>(round)) % forms.size();
             WriteScript(work + "/setup.ini", source, work + "/target", forms[i]);
             bool done = false;
-            seconds[i].push_back(Run(work + "/setup", work, forms[i], done));
+            const Times times = Run(work + "/setup", work, forms[i], done);
+            seconds[i].push_back(times.seconds);
+            processor[i].push_back(times.processor);
             ok = ok && done;
             fs::remove_all(work + "/target");
         }
     }
-    std::printf("\n%s\n%-24s %10s %8s\n", label, "form", "median", "ratio");
-    const double without = Median(seconds[0]);
+    std::printf("\n%s\n%-24s %10s %8s %14s %8s\n", label, "form", "time", "ratio", "processor",
+                "ratio");
     for (size_t i = 0; i < forms.size(); ++i) {
-        const double median = Median(seconds[i]);
-        std::printf("%-24s %8.3f s %8.3f\n", NameOf(forms[i]), median, median / without);
+        const double time = Median(seconds[i]);
+        const double used = Median(processor[i]);
+        std::printf("%-24s %8.3f s %8.3f %12.3f s %8.3f\n", NameOf(forms[i]), time,
+                    time / Median(seconds[0]), used, used / Median(processor[0]));
     }
     if (!ok)
         std::printf("a run FAILED\n");
