@@ -3,7 +3,8 @@
 // and large files. PROGRESS=1 is timed in the two forms that
 // run here: the run log's events of an unattended run, and the line drawn on a terminal (standard
 // error on a pseudo-terminal). Both count the sources first and report every file and every step
-// of a large copy; what differs from a run without PROGRESS is the cost of that.
+// of a large copy; what differs from a run without PROGRESS is the cost of that. The count alone
+// (one walk of the sources, as PROGRESS=1 adds it) is timed beside them.
 //
 //   progress_bench [--program PATH] [--work DIR] [--files N] [--dirs N] [--big-files N]
 //                  [--big-mb N] [--rounds N]
@@ -29,6 +30,8 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/string.h"
+#include "fileops/walker.h"
 
 extern char** environ;
 
@@ -50,7 +53,7 @@ struct Options {
     int rounds = 3;
 };
 
-enum class Form { kWithout, kRunLog, kTerminal };
+enum class Form { kWithout, kRunLog, kTerminal, kCountOnly };
 
 const char* NameOf(Form form) {
     switch (form) {
@@ -60,6 +63,8 @@ const char* NameOf(Form form) {
             return "PROGRESS=1, run log";
         case Form::kTerminal:
             return "PROGRESS=1, terminal";
+        case Form::kCountOnly:
+            return "the count alone";
     }
     return "";
 }
@@ -142,15 +147,19 @@ struct Times {
 };
 
 // One timed run of the program in `directory`: unattended with a run log, or attended with its
-// standard error on a terminal.
-Times Run(const std::string& program, const std::string& directory, Form form, bool& ok) {
+// standard error on a terminal; or the count of `source` alone, by this program.
+Times Run(const std::string& program, const std::string& directory, const std::string& source,
+          Form form, bool& ok) {
     sync();  // no dirty data of an earlier run waiting to be written
     std::vector<std::string> environment = Environment(directory, form);
     std::vector<char*> envp;
     for (std::string& entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
+    std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::string counted = source;
     char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    char* countArgv[] = {self.data(), const_cast<char*>("--count"), counted.data(), nullptr};
     std::unique_ptr<Terminal> terminal;
     if (form == Form::kTerminal)
         terminal = std::make_unique<Terminal>();
@@ -159,7 +168,10 @@ Times Run(const std::string& program, const std::string& directory, Form form, b
     if (child == 0) {
         if (chdir(directory.c_str()) != 0 || (terminal && dup2(terminal->side(), 2) < 0))
             _exit(127);
-        execve(program.c_str(), argv, envp.data());
+        if (form == Form::kCountOnly)
+            execve(self.c_str(), countArgv, envp.data());
+        else
+            execve(program.c_str(), argv, envp.data());
         _exit(127);
     }
     if (terminal)
@@ -178,7 +190,8 @@ Times Run(const std::string& program, const std::string& directory, Form form, b
 // Every form `rounds` times, the order turned each round so that none always comes first.
 void Compare(const Options& options, const std::string& work, const std::string& source,
              const char* label) {
-    const std::vector<Form> forms = {Form::kWithout, Form::kRunLog, Form::kTerminal};
+    const std::vector<Form> forms = {Form::kWithout, Form::kRunLog, Form::kTerminal,
+                                     Form::kCountOnly};
     std::vector<std::vector<double>> seconds(forms.size());
     std::vector<std::vector<double>> processor(forms.size());
     bool ok = true;
@@ -187,7 +200,7 @@ void Compare(const Options& options, const std::string& work, const std::string&
             const size_t i = (k + static_cast<size_t>(round)) % forms.size();
             WriteScript(work + "/setup.ini", source, work + "/target", forms[i]);
             bool done = false;
-            const Times times = Run(work + "/setup", work, forms[i], done);
+            const Times times = Run(work + "/setup", work, source, forms[i], done);
             seconds[i].push_back(times.seconds);
             processor[i].push_back(times.processor);
             ok = ok && done;
@@ -232,7 +245,21 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 }  // namespace
 
+// What PROGRESS=1 adds before a COPY: one walk of the sources with a visitor that adds up sizes.
+int CountBytes(const updater::String& /*path*/, int kind, void* context) {
+    if (kind == updater::VisitFile)
+        *static_cast<uint64_t*>(context) += updater::VisitedFileSize();
+    return 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--count") == 0) {
+        uint64_t bytes = 0;
+        return updater::WalkFiles(updater::String(EnginePath(argv[2]).c_str()), CountBytes, true,
+                                  &bytes)
+                   ? 0
+                   : 1;
+    }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures appear as they are measured
     Options options;
     options.program =
