@@ -138,8 +138,9 @@ std::string FormatProgressLine(const std::string& workText, uint64_t done, uint6
 
 std::vector<std::string> ZenityProgressArguments(const std::string& caption,
                                                  const std::string& workText, bool pulsate) {
-    std::vector<std::string> arguments = {"--progress", "--title=" + caption, "--text=" + workText,
-                                          "--no-cancel", "--no-markup"};
+    // Wide enough for a path on one line: zenity would wrap it in a narrow window.
+    std::vector<std::string> arguments = {"--progress",  "--title=" + caption, "--text=" + workText,
+                                          "--no-cancel", "--no-markup",        "--width=480"};
     if (pulsate)
         arguments.push_back("--pulsate");
     return arguments;
