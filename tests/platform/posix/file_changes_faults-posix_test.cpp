@@ -75,7 +75,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     std::map<std::string, std::string> found;
     std::error_code missing;
     for (const auto& entry : fs::recursive_directory_iterator(root, missing)) {
-        const std::string relative = fs::relative(entry.path(), root).string();
+        const std::string relative = entry.path().string().substr(root.size() + 1);
         if (entry.is_directory()) {
             found[relative + "/"] = "";
             continue;
