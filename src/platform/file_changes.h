@@ -19,13 +19,15 @@ bool AttemptMakeDirectory(const std::string& path);
 bool AttemptRemoveEmptyDirectory(const std::string& path);
 
 // The name of a temporary entry that a backend makes beside a destination while it copies or
-// moves there: ".~updater-<process id>-<serial in hexadecimal>.tmp". No script names it, and the
-// process id tells a later run whether the maker may still be using it. temporary_names.cpp
-// writes and reads these names for both backends.
-std::string TemporaryEntryName(uint32_t processId, uint64_t serial);
-// The process id in a name exactly as TemporaryEntryName writes it; false for any other name,
-// however alike (other letters, a leading zero, a number too long, another extension).
-bool ParseTemporaryEntryName(std::string_view name, uint32_t& processId);
+// moves there: "<mark>~updater-<process id>-<serial in hexadecimal>.tmp". No script names it, and
+// the process id tells a later run whether the maker may still be using it. The mark is the
+// backend's: a dot on Linux, where it hides the file; none on Windows, which hides it by its
+// attribute (and where Wine would keep the hidden bit of a dot-file past its renaming).
+// temporary_names.cpp writes and reads these names for both backends.
+std::string TemporaryEntryName(std::string_view mark, uint32_t processId, uint64_t serial);
+// The process id in a name exactly as TemporaryEntryName writes it with `mark`; false for any
+// other name, however alike (other letters, a leading zero, a number too long, another extension).
+bool ParseTemporaryEntryName(std::string_view name, std::string_view mark, uint32_t& processId);
 
 // The thread's error number (errno, GetLastError): read and set, 0 meaning none.
 int ErrorNumber();

@@ -10,7 +10,7 @@
 namespace updater::platform::backend {
 namespace {
 
-constexpr std::string_view kPrefix = ".~updater-";
+constexpr std::string_view kStem = "~updater-";
 constexpr std::string_view kSuffix = ".tmp";
 
 int DigitValue(char c, unsigned base) {
@@ -38,19 +38,19 @@ bool ReadNumber(std::string_view text, unsigned base, uint64_t limit, uint64_t& 
 
 }  // namespace
 
-std::string TemporaryEntryName(uint32_t processId, uint64_t serial) {
+std::string TemporaryEntryName(std::string_view mark, uint32_t processId, uint64_t serial) {
     char name[64];
-    std::snprintf(name, sizeof name, ".~updater-%" PRIu32 "-%" PRIx64 ".tmp", processId, serial);
-    return name;
+    std::snprintf(name, sizeof name, "~updater-%" PRIu32 "-%" PRIx64 ".tmp", processId, serial);
+    return std::string(mark) + name;
 }
 
-bool ParseTemporaryEntryName(std::string_view name, uint32_t& processId) {
-    if (name.size() <= kPrefix.size() + kSuffix.size() ||
-        name.substr(0, kPrefix.size()) != kPrefix ||
+bool ParseTemporaryEntryName(std::string_view name, std::string_view mark, uint32_t& processId) {
+    const std::string_view::size_type prefix = mark.size() + kStem.size();
+    if (name.size() <= prefix + kSuffix.size() || name.substr(0, mark.size()) != mark ||
+        name.substr(mark.size(), kStem.size()) != kStem ||
         name.substr(name.size() - kSuffix.size()) != kSuffix)
         return false;
-    const std::string_view middle =
-        name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    const std::string_view middle = name.substr(prefix, name.size() - prefix - kSuffix.size());
     const std::string_view::size_type dash = middle.find('-');
     uint64_t process = 0;
     uint64_t serial = 0;

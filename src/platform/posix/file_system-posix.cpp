@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -768,12 +769,16 @@ bool CopyContents(int from, int to, off_t size) {
     return ftruncate(to, size) == 0;
 }
 
+// A leading dot hides the temporaries from a listing.
+constexpr std::string_view kTemporaryMark = ".";
+
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
 std::string TemporaryName(const std::string& directory, int attempt) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const uint64_t serial = static_cast<uint64_t>(now.tv_nsec) + static_cast<uint64_t>(attempt);
-    return directory + "/" + backend::TemporaryEntryName(static_cast<uint32_t>(getpid()), serial);
+    return directory + "/" +
+           backend::TemporaryEntryName(kTemporaryMark, static_cast<uint32_t>(getpid()), serial);
 }
 
 int CreateTemporary(const std::string& directory, std::string& temporary) {
@@ -866,7 +871,8 @@ void RemoveAbandonedTemporaries(const std::string& directory) {
     while (const dirent* found = readdir(opened.get())) {
         uint32_t owner = 0;
         struct stat status {};
-        if (!backend::ParseTemporaryEntryName(found->d_name, owner) || StillRuns(owner) ||
+        if (!backend::ParseTemporaryEntryName(found->d_name, posix::kTemporaryMark, owner) ||
+            StillRuns(owner) ||
             fstatat(directoryFd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
             !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
             continue;
