@@ -880,7 +880,7 @@ void RemoveAbandonedTemporaries(const std::string& directory) {
             fstatat(directoryFd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
             !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
             continue;
-        unlinkat(directoryFd, found->d_name, 0);
+        posix::Calls().unlink(Child(native, found->d_name).c_str());
     }
 }
 
