@@ -70,16 +70,17 @@ def entries(top):
 
 
 class Tally:
-    def __init__(self, mode):
+    def __init__(self, mode, length):
         self.mode = mode
+        self.length = length
         self.kills = self.mid_run = self.temporaries = 0
         self.files = {'complete': 0, 'old': 0, 'absent': 0}
         self.faults = []
 
     def report(self):
-        print('    killed %s: %d kills, %d mid-run; destination files found %d complete, '
-              '%d old, %d absent; %d temporaries left' % (
-                  self.mode, self.kills, self.mid_run, self.files['complete'],
+        print('    killed %s runs of %.3f s: %d kills, %d mid-run; destination files found %d '
+              'complete, %d old, %d absent; %d temporaries left' % (
+                  self.mode, self.length, self.kills, self.mid_run, self.files['complete'],
                   self.files['old'], self.files['absent'], self.temporaries), flush=True)
 
 
@@ -163,10 +164,12 @@ def killed_runs(sb, mode, source, destination, files, rng):
             reset(source, files.new)
         reset(destination, files.old)
 
-    lay_out()
-    length, code = timed_run(sb)
-    assert code == 0, 'the uninterrupted %s exited %s' % (mode, code)
-    tally = Tally(mode)
+    # The first run warms the caches; the second gives the length.
+    for _ in range(2):
+        lay_out()
+        length, code = timed_run(sb)
+        assert code == 0, 'the uninterrupted %s exited %s' % (mode, code)
+    tally = Tally(mode, length)
     for kill in range(KILLS):
         lay_out()
         delay = rng.uniform(0, length)
