@@ -546,8 +546,6 @@ bool MoveFileByCopy(const std::string& from, const std::string& to) {
     return true;
 }
 
-// A file that another process holds open without leave to delete it cannot be renamed over; it is
-// written in place, as CopyFileW writes it.
 bool CopyOver(const std::wstring& source, const std::wstring& target) {
     std::wstring copy;
     DWORD attributes = INVALID_FILE_ATTRIBUTES;

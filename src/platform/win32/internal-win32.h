@@ -29,8 +29,9 @@ std::wstring CommandTail(const wchar_t* commandLine);
 bool MoveFileByCopy(const std::string& from, const std::string& to);
 
 // How CopyFileTo replaces a plain existing file: a complete copy with the source's attributes and
-// times is made beside it under a temporary hidden name, then renamed over it. When anything
-// fails, the old file is left as it was and the copy is removed.
+// times is made beside it under a temporary hidden name, then renamed over it; if the copy fails,
+// it is removed and the old file is left as it was. A file that another process holds open
+// without leave to delete it cannot be renamed over, and is written in place as CopyFileW does.
 bool CopyOver(const std::wstring& source, const std::wstring& target);
 
 }  // namespace updater::platform::win32
