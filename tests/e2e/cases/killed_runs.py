@@ -61,12 +61,9 @@ def read(path):
 
 
 def entries(top):
-    """Every file and link below `top` by relative path; directories are left out."""
-    found = []
-    for dirpath, dirnames, filenames in os.walk(top):
-        for name in filenames + [d for d in dirnames if os.path.islink(os.path.join(dirpath, d))]:
-            found.append(os.path.relpath(os.path.join(dirpath, name), top))
-    return found
+    """Every file below `top` by relative path."""
+    return [os.path.relpath(os.path.join(dirpath, name), top)
+            for dirpath, _, filenames in os.walk(top) for name in filenames]
 
 
 class Tally:
