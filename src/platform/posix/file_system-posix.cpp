@@ -47,11 +47,10 @@ std::string Child(const std::string& directory, const std::string& name) {
 }
 
 bool ReadLinkText(const std::string& path, std::string& target) {
-    char buffer[PATH_MAX];
-    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof buffer)
+    std::optional<std::string> text = posix::ReadWholeLink(path);
+    if (!text)
         return false;
-    target.assign(buffer, static_cast<size_t>(length));
+    target = std::move(*text);
     return true;
 }
 
@@ -238,6 +237,12 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
+// The kernel takes no path of PATH_MAX bytes or more, terminator included, whatever it names.
+bool IsBeyondReach(const std::string& path) {
+    std::string native;
+    return posix::ToFilePath(path, native) && native.size() >= PATH_MAX;
+}
+
 namespace backend {
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
@@ -339,10 +344,10 @@ bool WalkNames(std::deque<std::string> names, std::string& resolved) {
 }
 
 bool WorkingDirectory(std::string& resolved) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) == nullptr)
+    std::optional<std::string> current = posix::CurrentDirectory();
+    if (!current)
         return false;
-    resolved = buffer;
+    resolved = std::move(*current);
     return true;
 }
 
@@ -771,10 +776,10 @@ bool CopyContents(int from, int to, off_t size) {
 std::string TemporaryName(const std::string& directory, int attempt) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char name[64];
-    std::snprintf(name, sizeof name, "/.~updater-%ld-%lx.tmp", static_cast<long>(getpid()),
-                  static_cast<unsigned long>(now.tv_nsec) + static_cast<unsigned long>(attempt));
-    return directory + name;
+    const unsigned long serial =
+        static_cast<unsigned long>(now.tv_nsec) + static_cast<unsigned long>(attempt);
+    return directory + "/.~updater-" + std::to_string(getpid()) + "-" + std::to_string(serial) +
+           ".tmp";
 }
 
 int CreateTemporary(const std::string& directory, std::string& temporary) {
