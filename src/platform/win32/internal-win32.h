@@ -21,11 +21,11 @@ std::string Narrow(const std::wstring& text);
 // "\??\" text is handed to the system as it is, like "\\?\". Empty when the system refuses.
 std::wstring FullPathOf(const std::wstring& path);
 
-// The text to hand a file call for a path. A path whose full form reaches the system's old length
-// limit is given as that full form behind "\\?\" ("C:\..." as "\\?\C:\...", "\\srv\share\..."
-// as "\\?\UNC\srv\share\..."), which no limit stops; it names the same entry, as it is folded
-// first and the prefix only stops the system from folding again. Every other path, those
-// already so written and devices among them, comes back as it is.
+// The text to hand a file call for a path. A path whose full form nears MAX_PATH is given as that
+// full form behind "\\?\" ("C:\..." as "\\?\C:\...", "\\srv\share\..." as
+// "\\?\UNC\srv\share\..."), which the old limit does not stop; it names the same entry, as it is
+// folded here by the system's own rules and the prefix only keeps the system from folding again.
+// Every other path comes back as it was written: ordinary ones, those already so prefixed, devices.
 std::wstring LongPathForm(const std::wstring& path);
 // The same for a path in UTF-8.
 std::wstring LongPathForm(const std::string& path);
