@@ -251,39 +251,27 @@ TEST_F(FileSystem, LastWriteDateNeedsTheFileUnshared) {
     EXPECT_TRUE(ReadLastWriteDate(file, date));
 }
 
-// Past MAX_PATH every call reaches the entry it names, and a search reads its mask as written.
+// Past MAX_PATH the calls reach the entries they name (the end-to-end cases walk such trees), and
+// a search reads its mask as written.
 TEST_F(FileSystem, LongPathsAreTakenLikeShortOnes) {
+    ASSERT_TRUE(MakeDirectory(dir_ / "short"));
     std::string deep = dir_.path();
     while (deep.size() <= MAX_PATH) {
         deep += "\\" + std::string(60, 'x');
         ASSERT_TRUE(MakeDirectory(deep));
     }
     const std::string source = dir_.Write("source", "S");
-    ASSERT_TRUE(MakeDirectory(dir_ / "short"));
-    for (const char* name : {"a.txt", "noext"}) {
-        ASSERT_TRUE(CopyFileTo(source, deep + "\\" + name));
-        ASSERT_TRUE(CopyFileTo(source, dir_ / "short\\" + name));
-    }
+    for (const char* name : {"\\a.txt", "\\noext"})
+        ASSERT_TRUE(CopyFileTo(source, deep + name) && CopyFileTo(source, dir_ / "short" + name));
     for (const char* mask : {"\\*.", "\\*.txt", "\\noext.", "\\*"})
         EXPECT_EQ(Search(deep + mask), Search(dir_ / "short" + mask)) << mask;
     const std::string file = deep + "\\a.txt";
-    ASSERT_TRUE(SetEntryAttributes(file, kAttributeReadOnly));
-    EXPECT_EQ(GetEntryAttributes(file) & kAttributeReadOnly, kAttributeReadOnly);
-    EXPECT_FALSE(DeleteFileEntry(file));
-    ASSERT_TRUE(SetEntryAttributes(file, 0));
     LocalDate date;
-    EXPECT_TRUE(ReadLastWriteDate(file, date));
-    EXPECT_TRUE(UnsharedFile().Open(file));
+    EXPECT_TRUE(ReadLastWriteDate(file, date) && UnsharedFile().Open(file));
     EXPECT_TRUE(IsSameEntry(file, "\\\\?\\" + file));
     EXPECT_EQ(PlaceOf(file), Place::kElsewhere);
-    ASSERT_TRUE(MoveFileOver(file, deep + "\\noext"));
-    ASSERT_TRUE(win32::MoveFileByCopy(deep + "\\noext", deep + "\\b"));
-    ASSERT_TRUE(MoveEntry(deep + "\\b", deep + "\\c"));
-    EXPECT_EQ(Search(deep + "\\*"), (Names{".", "..", "c"}));
-    EXPECT_EQ(TempDirectory::Read("\\\\?\\" + deep + "\\c"), "S");
-    ASSERT_TRUE(DeleteFileEntry(deep + "\\c"));
-    for (; deep.size() > dir_.path().size(); deep.resize(deep.rfind('\\')))
-        ASSERT_TRUE(RemoveEmptyDirectory(deep));
+    ASSERT_TRUE(win32::MoveFileByCopy(file, deep + "\\noext"));
+    EXPECT_EQ(Search(deep + "\\*"), (Names{".", "..", "noext"}));
 }
 
 }  // namespace
