@@ -49,11 +49,10 @@ std::string Child(const std::string& directory, const std::string& name) {
 }
 
 bool ReadLinkText(const std::string& path, std::string& target) {
-    char buffer[PATH_MAX];
-    const ssize_t length = posix::Calls().readlink(path.c_str(), buffer, sizeof buffer);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof buffer)
+    std::optional<std::string> text = posix::ReadWholeLink(path);
+    if (!text)
         return false;
-    target.assign(buffer, static_cast<size_t>(length));
+    target = std::move(*text);
     return true;
 }
 
@@ -254,6 +253,12 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
+// The kernel takes no path of PATH_MAX bytes or more, terminator included, whatever it names.
+bool IsBeyondReach(const std::string& path) {
+    std::string native;
+    return posix::ToFilePath(path, native) && native.size() >= PATH_MAX;
+}
+
 namespace backend {
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
@@ -361,10 +366,10 @@ bool WalkNames(std::deque<std::string> names, std::string& resolved) {
 }
 
 bool WorkingDirectory(std::string& resolved) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) == nullptr)
+    std::optional<std::string> current = posix::CurrentDirectory();
+    if (!current)
         return false;
-    resolved = buffer;
+    resolved = std::move(*current);
     return true;
 }
 
