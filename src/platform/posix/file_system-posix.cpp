@@ -151,6 +151,18 @@ bool ChangeMode(const std::string& native, const struct stat& status, mode_t mod
     return posix::Calls().chmod(native.c_str(), mode) == 0;
 }
 
+// Puts back the mode and the stored bits of an entry whose change failed halfway, so that it
+// keeps all its old attributes rather than some of the new ones; the failure's error stays.
+void RestoreAttributes(const std::string& native, const struct stat& before, uint32_t stored) {
+    const int error = errno;
+    struct stat now {};
+    if (lstat(native.c_str(), &now) == 0 && !S_ISLNK(now.st_mode)) {
+        WriteStoredAttributes(native, now, stored);
+        ChangeMode(native, now, before.st_mode & 07777);
+    }
+    errno = error;
+}
+
 }  // namespace
 
 uint32_t ReadStoredAttributes(const std::string& native, const struct stat& status) {
@@ -265,16 +277,22 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     uint32_t bits = attributes & posix::kSettableAttributes;
     bool readOnly = (bits & kAttributeReadOnly) != 0;
     uint32_t stored = bits & posix::StoredAttributeMask();
-    bool storedChanges = posix::ReadStoredAttributes(native, status) != stored;
-    if (storedChanges) {
+    const uint32_t storedBefore = posix::ReadStoredAttributes(native, status);
+    const struct stat before = status;
+    if (storedBefore != stored) {
         if (!posix::ChangeMode(native, status, posix::ModeFor(status, false)))
             return false;
-        if (!posix::WriteStoredAttributes(native, status, stored))
+        if (!posix::WriteStoredAttributes(native, status, stored) ||
+            lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode)) {
+            posix::RestoreAttributes(native, before, storedBefore);
             return false;
-        if (lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode))
-            return false;
+        }
     }
-    return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));
+    if (posix::ChangeMode(native, status, posix::ModeFor(status, readOnly)))
+        return true;
+    if (storedBefore != stored)
+        posix::RestoreAttributes(native, before, storedBefore);
+    return false;
 }
 
 }  // namespace backend
