@@ -18,8 +18,10 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,11 +50,10 @@ std::string Child(const std::string& directory, const std::string& name) {
 }
 
 bool ReadLinkText(const std::string& path, std::string& target) {
-    char buffer[PATH_MAX];
-    const ssize_t length = posix::Calls().readlink(path.c_str(), buffer, sizeof buffer);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof buffer)
+    std::optional<std::string> text = posix::ReadWholeLink(path);
+    if (!text)
         return false;
-    target.assign(buffer, static_cast<size_t>(length));
+    target = std::move(*text);
     return true;
 }
 
@@ -151,6 +152,18 @@ bool ChangeMode(const std::string& native, const struct stat& status, mode_t mod
     return posix::Calls().chmod(native.c_str(), mode) == 0;
 }
 
+// Puts back the mode and the stored bits of an entry whose change failed halfway, so that it
+// keeps all its old attributes rather than some of the new ones; the failure's error stays.
+void RestoreAttributes(const std::string& native, const struct stat& before, uint32_t stored) {
+    const int error = errno;
+    struct stat now {};
+    if (lstat(native.c_str(), &now) == 0 && !S_ISLNK(now.st_mode)) {
+        WriteStoredAttributes(native, now, stored);
+        ChangeMode(native, now, before.st_mode & 07777);
+    }
+    errno = error;
+}
+
 }  // namespace
 
 uint32_t ReadStoredAttributes(const std::string& native, const struct stat& status) {
@@ -241,6 +254,12 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
+// The kernel takes no path of PATH_MAX bytes or more, terminator included, whatever it names.
+bool IsBeyondReach(const std::string& path) {
+    std::string native;
+    return posix::ToFilePath(path, native) && native.size() >= PATH_MAX;
+}
+
 namespace backend {
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
@@ -259,16 +278,22 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     uint32_t bits = attributes & posix::kSettableAttributes;
     bool readOnly = (bits & kAttributeReadOnly) != 0;
     uint32_t stored = bits & posix::StoredAttributeMask();
-    bool storedChanges = posix::ReadStoredAttributes(native, status) != stored;
-    if (storedChanges) {
+    const uint32_t storedBefore = posix::ReadStoredAttributes(native, status);
+    const struct stat before = status;
+    if (storedBefore != stored) {
         if (!posix::ChangeMode(native, status, posix::ModeFor(status, false)))
             return false;
-        if (!posix::WriteStoredAttributes(native, status, stored))
+        if (!posix::WriteStoredAttributes(native, status, stored) ||
+            lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode)) {
+            posix::RestoreAttributes(native, before, storedBefore);
             return false;
-        if (lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode))
-            return false;
+        }
     }
-    return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));
+    if (posix::ChangeMode(native, status, posix::ModeFor(status, readOnly)))
+        return true;
+    if (storedBefore != stored)
+        posix::RestoreAttributes(native, before, storedBefore);
+    return false;
 }
 
 }  // namespace backend
@@ -342,10 +367,10 @@ bool WalkNames(std::deque<std::string> names, std::string& resolved) {
 }
 
 bool WorkingDirectory(std::string& resolved) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) == nullptr)
+    std::optional<std::string> current = posix::CurrentDirectory();
+    if (!current)
         return false;
-    resolved = buffer;
+    resolved = std::move(*current);
     return true;
 }
 
@@ -784,14 +809,16 @@ bool CopyContents(int from, int to, off_t size) {
     return posix::Calls().ftruncate(to, size) == 0;
 }
 
+// A leading dot hides the temporaries from a listing.
+constexpr std::string_view kTemporaryMark = ".";
+
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
 std::string TemporaryName(const std::string& directory, int attempt) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char name[64];
-    std::snprintf(name, sizeof name, "/.~updater-%ld-%lx.tmp", static_cast<long>(getpid()),
-                  static_cast<unsigned long>(now.tv_nsec) + static_cast<unsigned long>(attempt));
-    return directory + name;
+    const uint64_t serial = static_cast<uint64_t>(now.tv_nsec) + static_cast<uint64_t>(attempt);
+    return directory + "/" +
+           backend::TemporaryEntryName(kTemporaryMark, static_cast<uint32_t>(getpid()), serial);
 }
 
 int CreateTemporary(const std::string& directory, std::string& temporary) {
@@ -858,6 +885,40 @@ bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::stri
 }  // namespace
 
 }  // namespace posix
+
+namespace {
+
+// Only "no such process" tells that the maker has gone: one that may not be signalled still runs,
+// and a number that no process can have was never written here.
+bool StillRuns(uint32_t processId) {
+    if (processId > static_cast<uint32_t>(std::numeric_limits<pid_t>::max()))
+        return true;
+    const pid_t process = static_cast<pid_t>(processId);
+    return process == getpid() || kill(process, 0) == 0 || errno != ESRCH;
+}
+
+}  // namespace
+
+// Files and links are all the temporaries ever are; anything else of such a name is not ours.
+void RemoveAbandonedTemporaries(const std::string& directory) {
+    std::string native;
+    if (!posix::ToFilePath(directory, native))
+        return;
+    const std::unique_ptr<DIR, int (*)(DIR*)> opened(opendir(native.c_str()), closedir);
+    if (!opened)
+        return;
+    const int directoryFd = dirfd(opened.get());
+    while (const dirent* found = readdir(opened.get())) {
+        uint32_t owner = 0;
+        struct stat status {};
+        if (!backend::ParseTemporaryEntryName(found->d_name, posix::kTemporaryMark, owner) ||
+            StillRuns(owner) ||
+            fstatat(directoryFd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
+            continue;
+        posix::Calls().unlink(Child(native, found->d_name).c_str());
+    }
+}
 
 // --- Copying, moving and removing ----------------------------------------------------------------
 // File and directory changes with the refusals of Windows: read-only and hidden destinations
