@@ -82,6 +82,18 @@ HFONT MessageFont(UINT dpi) {
     return found ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr;
 }
 
+// The common controls are loaded when the window is first made, not with the program: by then
+// the library search is kept to the system directory, so that no library planted beside the
+// program is loaded in their place (they load the theme library).
+bool RegisterProgressBar() {
+    using Initialize = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const HMODULE controls = LoadLibraryW(L"comctl32.dll");
+    const auto initialize = reinterpret_cast<Initialize>(reinterpret_cast<void (*)()>(
+        controls != nullptr ? GetProcAddress(controls, "InitCommonControlsEx") : nullptr));
+    const INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    return initialize != nullptr && initialize(&classes) != FALSE;
+}
+
 // What the work reported last; guarded by the lock.
 struct Reports {
     bool active = false;
@@ -184,8 +196,8 @@ class ProgressWindow : public ProgressReceiver {
 
     // A caption without a close button, which could stop a copy halfway; hidden until shown.
     bool MakeWindow() {
-        const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-        InitCommonControlsEx(&controls);
+        if (!RegisterProgressBar())
+            return false;
         const HINSTANCE instance = GetModuleHandleW(nullptr);
         WNDCLASSEXW windowClass = {};
         windowClass.cbSize = sizeof windowClass;
