@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sanitizer/common_interface_defs.h>
+
 #include "settings/run_log.h"
 #include "settings/unattended.h"
 #include "support/temp_directory.h"
@@ -69,7 +71,8 @@ bool RewriteByBlockOperations(String& text, char open, char close, const BlockRe
 void Require(bool holds, const char* property) {
     if (holds)
         return;
-    std::fprintf(stderr, "fuzz: property broken: %s\n", property);
+    // Through the sanitizers' report, which libFuzzer keeps when it closes standard error.
+    __sanitizer_report_error_summary((std::string("fuzz: property broken: ") + property).c_str());
     std::abort();
 }
 
