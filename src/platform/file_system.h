@@ -65,6 +65,10 @@ class DirectorySearch {
 // The attribute bits of a path, or kInvalidAttributes when it does not exist or cannot be reached.
 // A link reports kAttributeReparsePoint with the bits of what it leads to.
 uint32_t GetEntryAttributes(const std::string& path);
+// True for a path longer than the system's calls take (on Linux PATH_MAX bytes or more; on
+// Windows more than even its long form holds): what it names can be neither reached nor found
+// missing.
+bool IsBeyondReach(const std::string& path);
 // Sets the settable bits (read-only, hidden, system, archive, ...); 0 clears them all. A link is
 // never changed through: what it leads to keeps its attributes.
 bool SetEntryAttributes(const std::string& path, uint32_t attributes);
@@ -105,6 +109,12 @@ bool MoveEntry(const std::string& from, const std::string& to);
 // another name are refused (a hidden file is replaced, as Windows replaces it when moving). When
 // the move fails, the old file and the source are both still there.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Removes what a run of this program that was stopped part-way left in `directory`: the files and
+// links under the temporary names that copies and moves make beside their destinations, whose
+// maker no longer runs. Nothing else goes: not another program's files, not the temporaries of a
+// run still going, not names that merely look alike. The directory is read once; what cannot be
+// removed stays, as it only takes room.
+void RemoveAbandonedTemporaries(const std::string& directory);
 // Deletes a file, or a link to a file as the link; refuses read-only files and directories.
 bool DeleteFileEntry(const std::string& path);
 // Creates one directory; its parent must exist, and an existing entry of that name is refused.
