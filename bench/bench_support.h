@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-// What the benchmarks share: one timed run of a whole process, and the median of several.
+// What the benchmarks share: one timed run of a whole process, the median of several, and the
+// data they copy.
 namespace updater::bench {
 
 struct Measure {
@@ -53,6 +57,41 @@ inline Measure RunChild(const std::vector<std::string>& arguments, const std::st
 inline double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+inline void WriteFile(const std::string& path, size_t size, unsigned seed) {
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        content[i] = static_cast<char>('a' + (seed + i * 7) % 26);
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// `dirs` directories in two levels with the files spread evenly; small files of 100 to 8,000 bytes.
+inline void MakeTree(const std::string& root, int files, int dirs) {
+    const int top = std::max(1, static_cast<int>(std::sqrt(dirs / 5.0)));
+    std::vector<std::string> directories;
+    for (int i = 0; i < dirs; ++i) {
+        std::string path = root + "/top" + std::to_string(i % top);
+        if (i >= top)
+            path += "/dir" + std::to_string(i);
+        std::filesystem::create_directories(path);
+        directories.push_back(path);
+    }
+    for (int i = 0; i < files; ++i) {
+        const unsigned seed = static_cast<unsigned>(i) * 2654435761u;
+        WriteFile(directories[i % dirs] + "/file" + std::to_string(i) + ".dat", 100 + seed % 7900,
+                  seed);
+    }
+}
+
+inline void MakeBigFiles(const std::string& root, int count, int megabytes) {
+    std::filesystem::create_directories(root);
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < count; ++i) {
+        std::ofstream out(root + "/big" + std::to_string(i) + ".bin", std::ios::binary);
+        for (int m = 0; m < megabytes; ++m)
+            out << block;
+    }
 }
 
 }  // namespace updater::bench

@@ -33,6 +33,8 @@
 
 namespace {
 
+using updater::bench::MakeBigFiles;
+using updater::bench::MakeTree;
 using updater::bench::Measure;
 using updater::bench::Median;
 using updater::bench::RunChild;
@@ -91,41 +93,6 @@ Measure Tool(const std::vector<std::string>& command) {
 }
 
 // --- Data -------------------------------------------------------------------------------------
-
-void WriteFile(const std::string& path, size_t size, unsigned seed) {
-    std::string content(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        content[i] = static_cast<char>('a' + (seed + i * 7) % 26);
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// `dirs` directories in two levels with the files spread evenly; small files of 100 to 8,000 bytes.
-void MakeTree(const std::string& root, int files, int dirs) {
-    const int top = std::max(1, static_cast<int>(std::sqrt(dirs / 5.0)));
-    std::vector<std::string> directories;
-    for (int i = 0; i < dirs; ++i) {
-        std::string path = root + "/top" + std::to_string(i % top);
-        if (i >= top)
-            path += "/dir" + std::to_string(i);
-        fs::create_directories(path);
-        directories.push_back(path);
-    }
-    for (int i = 0; i < files; ++i) {
-        const unsigned seed = static_cast<unsigned>(i) * 2654435761u;
-        WriteFile(directories[i % dirs] + "/file" + std::to_string(i) + ".dat", 100 + seed % 7900,
-                  seed);
-    }
-}
-
-void MakeBigFiles(const std::string& root, int count, int megabytes) {
-    fs::create_directories(root);
-    const std::string block(1 << 20, 'x');
-    for (int i = 0; i < count; ++i) {
-        std::ofstream out(root + "/big" + std::to_string(i) + ".bin", std::ios::binary);
-        for (int m = 0; m < megabytes; ++m)
-            out << block;
-    }
-}
 
 void MakeFlat(const std::string& root, int files) {
     fs::create_directories(root);

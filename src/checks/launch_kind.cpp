@@ -6,6 +6,7 @@
 #include "engine/record_loader.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
+#include "platform/progress.h"
 #include "settings/error_box.h"
 
 namespace updater {
@@ -57,14 +58,23 @@ Procedure* LoadLaunch(const String& name) {
 
 bool ExecuteLaunch(Procedure& procedure) {
     auto& record = static_cast<LAUNCH_INFO&>(procedure);
+    const bool waits = record.isWait != 0;
+    if (waits)
+        platform::BeginProgress(record.name.CStr(), platform::ProgressWork::kWaiting,
+                                platform::kNoTotal);
     // Programs started by earlier items keep running; later ones are not started.
-    return RunListItems(record, record.file, "FILE", [&record](int i, const String& program) {
+    const bool ok = RunListItems(record, record.file, "FILE", [&](int i, const String& program) {
         const String parameters = GetListItem(record.param, i);
-        if (LaunchProgram(program, parameters, record.isWait != 0))
+        if (waits)
+            platform::StartProgressItem(program.CStr(), 1);
+        if (LaunchProgram(program, parameters, waits))
             return true;
         ShowError(kMsgLaunchFailed, program.CStr(), parameters.CStr());
         return false;
     });
+    if (waits)
+        platform::EndProgress(ok);
+    return ok;
 }
 
 }  // namespace updater

@@ -4,6 +4,7 @@
 #include "engine/list_items.h"
 #include "engine/record_loader.h"
 #include "platform/processes.h"
+#include "platform/progress.h"
 
 namespace updater {
 namespace {
@@ -55,14 +56,20 @@ bool ExecuteWaitApp(Procedure& procedure) {
     const int count = CountListItems(record, record.app, "APP");
     if (count == 0)
         return false;
+    platform::BeginProgress(record.name.CStr(), platform::ProgressWork::kWaiting,
+                            platform::kNoTotal);
     for (int i = 0; i < count; ++i) {
-        const uint32_t id = FindProcessByPath(GetListItem(record.app, i));
+        const String app = GetListItem(record.app, i);
+        const uint32_t id = FindProcessByPath(app);
         // The number as a time-out of the system's wait: 0 does not wait, -1 has no limit. A
         // missing item reads 0. How the wait ended does not matter.
         const auto timeout = static_cast<uint32_t>(GetListItem(record.tick, i).ToInt());
-        if (id != 0)
+        if (id != 0) {
+            platform::StartProgressItem(app.CStr(), 1);
             platform::WaitForProcess(id, timeout);
+        }
     }
+    platform::EndProgress(true);
     record.flag = true;
     return true;
 }

@@ -7,8 +7,10 @@
 #include "engine/procedure_table.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
+#include "settings/expansion.h"
 #include "settings/process_values.h"
 #include "settings/profile_reader.h"
+#include "settings/progress_reports.h"
 #include "settings/run_log.h"
 #include "settings/symbol_table.h"
 
@@ -16,6 +18,7 @@ namespace updater {
 
 String UpdaterName;
 String UpdaterProc;
+String UpdaterProgress;
 
 namespace {
 
@@ -73,7 +76,12 @@ bool InitSymbols() {
 }
 
 bool ReadUpdaterSection() {
-    return ReadKey("UPDATER", "NAME", UpdaterName) && ReadKey("UPDATER", "PROC", UpdaterProc);
+    if (!ReadKey("UPDATER", "NAME", UpdaterName) || !ReadKey("UPDATER", "PROC", UpdaterProc))
+        return false;
+    UpdaterProgress = "";
+    if (ReadProfileText(SettingsPath, "UPDATER", "PROGRESS", UpdaterProgress))
+        ExpandValue(UpdaterProgress);
+    return true;
 }
 
 bool StartUp(const char* commandLine) {
@@ -92,6 +100,7 @@ bool StartUp(const char* commandLine) {
         return false;
     if (UpdaterName.GetLength() > 0)
         Caption = UpdaterName;
+    StartProgressReports(UpdaterProgress, Caption);
     return true;
 }
 

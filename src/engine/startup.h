@@ -10,6 +10,8 @@ constexpr const char* kDefaultCaption = "ホルネア アップデータ";
 // The [UPDATER] values of the running script.
 extern String UpdaterName;
 extern String UpdaterProc;
+// PROGRESS, which scripts may leave out: then empty.
+extern String UpdaterProgress;
 
 // Everything up to and including the [UPDATER] section; false after a message.
 bool StartUp(const char* commandLine);

@@ -7,6 +7,7 @@
 #include "engine/startup.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
+#include "settings/progress_reports.h"
 #include "settings/run_log.h"
 #include "settings/unattended.h"
 
@@ -56,6 +57,7 @@ int RunUpdater(const std::string& commandLine) {
         return CheckUpdater(commandLine);
     platform::StartComponentModel();
     const bool ranToEnd = StartAndRun(commandLine);
+    StopProgressReports();
     FreeAllLists();
     platform::StopComponentModel();
     const RunResult result = ResultOf(ranToEnd);

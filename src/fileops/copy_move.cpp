@@ -10,6 +10,7 @@
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 #include "settings/error_box.h"
 
 namespace updater {
@@ -137,17 +138,50 @@ int EnsureDirectory(const String& path) {
     return 1;
 }
 
+int CountBytes(const String& /*path*/, int kind, void* context) {
+    if (kind == VisitFile)
+        *static_cast<uint64_t*>(context) += VisitedFileSize();
+    return 1;
+}
+
+// The bytes one pair will transfer: its source walked as the transfer walks it, with nothing
+// touched. A link moved as itself brings no contents; a source that is refused, none either.
+uint64_t BytesOf(const String& from, bool moving) {
+    uint64_t bytes = 0;
+    if (!moving || (!IsUnsafeItem(from) && !IsLink(from.CStr())))
+        WalkFiles(from, CountBytes, true, &bytes);
+    return bytes;
+}
+
+// A single file transferred without a walk is an entry of its own.
+void StartSingleFile(const String& from, bool moving) {
+    if (platform::ProgressWanted())
+        platform::StartProgressItem(from.CStr(), BytesOf(from, moving));
+}
+
 using Transfer = bool (*)(const String& from, const String& to);
 
-bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMessage) {
+// The whole of what the procedure will transfer is counted before anything is done, so that its
+// progress can be shown in bytes; only when someone takes the progress.
+bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMessage,
+                     platform::ProgressWork work) {
     TransferInfo& record = static_cast<TransferInfo&>(procedure);
-    return RunListItems(record, record.from, "FROM", [&](int i, const String& source) {
+    uint64_t total = 0;
+    if (platform::ProgressWanted()) {
+        const int count = record.from.CountTokens(",");
+        for (int i = 0; i < count; ++i)
+            total += BytesOf(GetListItem(record.from, i), work == platform::ProgressWork::kMoving);
+    }
+    platform::BeginProgress(record.name.CStr(), work, total);
+    const bool ok = RunListItems(record, record.from, "FROM", [&](int i, const String& source) {
         const String destination = GetListItem(record.to, i);
         if (transfer(source, destination))
             return true;
         ShowError(failureMessage, source.CStr(), destination.CStr());
         return false;
     });
+    platform::EndProgress(ok);
+    return ok;
 }
 
 }  // namespace
@@ -155,6 +189,7 @@ bool ExecuteTransfer(Procedure& procedure, Transfer transfer, unsigned failureMe
 bool CopyPath(const String& from, const String& to) {
     const SourceForm form = FormOf(from);
     if (form == SourceForm::kSingleFile) {
+        StartSingleFile(from, false);
         return PrepareSingleFile(to) && platform::CopyFileTo(from.CStr(), to.CStr());
     }
     TransferContext context;
@@ -173,6 +208,7 @@ bool MovePath(const String& from, const String& to) {
     }
     const SourceForm form = FormOf(from);
     if (form == SourceForm::kSingleFile) {
+        StartSingleFile(from, true);
         return PrepareSingleFile(to) && platform::MoveEntry(from.CStr(), to.CStr());
     }
     TransferContext context;
@@ -190,6 +226,7 @@ int CopyVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
         case VisitFile:
+            platform::StartProgressItem(path.CStr(), VisitedFileSize());
             return platform::CopyEntryTo(path.CStr(), DestinationOf(path, transfer).CStr());
         case VisitDirEnter:
             if (IsLink(path.CStr()))
@@ -211,6 +248,7 @@ int MoveVisitor(const String& path, int kind, void* context) {
     const TransferContext& transfer = *static_cast<const TransferContext*>(context);
     switch (kind) {
         case VisitFile:
+            platform::StartProgressItem(path.CStr(), VisitedFileSize());
             return platform::MoveFileOver(path.CStr(), DestinationOf(path, transfer).CStr());
         case VisitDirEnter:
             return IsLink(path.CStr()) || EnsureDirectory(DestinationOf(path, transfer));
@@ -234,11 +272,11 @@ Procedure* LoadMove(const String& name) {
 }
 
 bool ExecuteCopy(Procedure& procedure) {
-    return ExecuteTransfer(procedure, CopyPath, kMsgCopyFailed);
+    return ExecuteTransfer(procedure, CopyPath, kMsgCopyFailed, platform::ProgressWork::kCopying);
 }
 
 bool ExecuteMove(Procedure& procedure) {
-    return ExecuteTransfer(procedure, MovePath, kMsgMoveFailed);
+    return ExecuteTransfer(procedure, MovePath, kMsgMoveFailed, platform::ProgressWork::kMoving);
 }
 
 }  // namespace updater

@@ -7,6 +7,7 @@
 #include "fileops/root_guard.h"
 #include "fileops/walker.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 #include "settings/error_box.h"
 
 namespace updater {
@@ -22,7 +23,25 @@ bool DeleteLink(const String& path) {
     String link = WithoutTrailingBackslashes(path);
     if (link.GetLength() != path.GetLength() && !IsDirectory(path.CStr()))
         return true;
+    platform::StartProgressItem(link.CStr(), 1);
     return platform::RemoveEmptyDirectory(link.CStr()) || platform::DeleteFileEntry(link.CStr());
+}
+
+int CountFiles(const String& /*path*/, int kind, void* context) {
+    if (kind == VisitFile)
+        ++*static_cast<uint64_t*>(context);
+    return 1;
+}
+
+// The files one item will delete, found as DeletePath finds them, with nothing touched.
+uint64_t FilesOf(const String& path) {
+    if (IsUnsafeItem(path))
+        return 0;
+    if (IsLink(path.CStr()))
+        return 1;
+    uint64_t files = 0;
+    WalkFiles(path, CountFiles, true, &files);
+    return files;
 }
 
 }  // namespace
@@ -47,6 +66,7 @@ bool DeletePath(const String& path) {
 int DeleteVisitor(const String& path, int kind, void* /*context*/) {
     switch (kind) {
         case VisitFile:
+            platform::StartProgressItem(path.CStr(), 1);
             return platform::DeleteFileEntry(path.CStr());
         case VisitDirEnter:
             return 1;
@@ -63,12 +83,21 @@ Procedure* LoadDelete(const String& name) {
 
 bool ExecuteDelete(Procedure& procedure) {
     DELETE_INFO& record = static_cast<DELETE_INFO&>(procedure);
-    return RunListItems(record, record.file, "FILE", [](int, const String& item) {
+    uint64_t total = 0;
+    if (platform::ProgressWanted()) {
+        const int count = record.file.CountTokens(",");
+        for (int i = 0; i < count; ++i)
+            total += FilesOf(GetListItem(record.file, i));
+    }
+    platform::BeginProgress(record.name.CStr(), platform::ProgressWork::kDeleting, total);
+    const bool ok = RunListItems(record, record.file, "FILE", [](int, const String& item) {
         if (DeletePath(item))
             return true;
         ShowError(kMsgDeleteFailed, item.CStr());
         return false;
     });
+    platform::EndProgress(ok);
+    return ok;
 }
 
 }  // namespace updater

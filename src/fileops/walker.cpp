@@ -9,6 +9,9 @@
 namespace updater {
 namespace {
 
+// Handed to the visitor beside the path, so that its size costs no second look at the file.
+uint64_t g_visitedSize = 0;
+
 bool IsDotEntry(const platform::FoundEntry& entry) {
     return entry.name == "." || entry.name == "..";
 }
@@ -29,8 +32,10 @@ bool VisitEntry(const String& directory, const platform::FoundEntry& entry, Walk
     if (!IsExpressible(entry))
         return false;
     String entryPath = directory.Concat("\\").Concat(entry.name.c_str());
-    if (!isDirectory)
+    if (!isDirectory) {
+        g_visitedSize = entry.size;
         return visitor(entryPath, VisitFile, context) != 0;
+    }
     if (visitor(entryPath, VisitDirEnter, context) == 0)
         return false;
     if (recursive && !isLink && !WalkFiles(entryPath, visitor, true, context))
@@ -123,6 +128,10 @@ bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* co
             return false;
     } while (search.Next(entry));
     return true;
+}
+
+uint64_t VisitedFileSize() {
+    return g_visitedSize;
 }
 
 }  // namespace updater

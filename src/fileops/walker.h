@@ -42,6 +42,9 @@ bool CreateDirectoryTree(const String& path, std::vector<String>* made = nullptr
 // when nothing matched, a search failed, the visitor stopped the walk, or the walk met a name that
 // a path cannot express (a backslash in a Linux name).
 bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* context);
+// The size in bytes of the file a visitor is called for, as the search found it; valid only
+// during a VisitFile call.
+uint64_t VisitedFileSize();
 
 // The path without its trailing backslashes; leading ones stay, since they make the root ("\tmp")
 // or a network path ("\\server\share"). The root itself comes out empty.

@@ -37,6 +37,7 @@ inline bool HasWildcards(std::string_view name) {
 struct FoundEntry {
     std::string name;  // the entry's own (long) name, no directory
     uint32_t attributes = 0;
+    uint64_t size = 0;  // in bytes; 0 for a directory
 };
 
 // One directory search with the Windows wildcard rules ("*" and "?"; "*.*" also matches names

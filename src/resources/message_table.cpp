@@ -72,4 +72,18 @@ const char* MessageText(unsigned id) {
     }
 }
 
+const char* ProgressText(platform::ProgressWork work) {
+    switch (work) {
+        case platform::ProgressWork::kCopying:
+            return "コピーしています";
+        case platform::ProgressWork::kMoving:
+            return "移動しています";
+        case platform::ProgressWork::kDeleting:
+            return "削除しています";
+        case platform::ProgressWork::kWaiting:
+            return "プログラムの終了を待っています";
+    }
+    return "";
+}
+
 }  // namespace updater

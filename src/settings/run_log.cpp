@@ -150,6 +150,12 @@ void LogPlan(const char* proc, const char* mode,
                ",\"values\":{" + object + "}}");
 }
 
+void LogProgress(const char* proc, uint64_t done, std::optional<uint64_t> total, const char* unit) {
+    WriteEvent("{\"event\":\"progress\",\"proc\":" + JsonQuote(proc) + ",\"done\":" +
+               std::to_string(done) + ",\"total\":" + (total ? std::to_string(*total) : "null") +
+               ",\"unit\":" + JsonQuote(unit) + "}");
+}
+
 void LogEnd(RunResult result) {
     const char* word = result == RunResult::kDone    ? "done"
                        : result == RunResult::kError ? "error"

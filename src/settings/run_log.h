@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +20,9 @@ void LogBox(const char* caption, const char* text, unsigned style, int answer);
 // A failed procedure also names the last change refused since platform::ClearLastFailure.
 void LogProcedure(const char* name, const char* mode, bool ok, bool flag);
 void LogEnd(RunResult result);
+// How far one procedure has come: `total` is absent (null) for work without one; `unit` names
+// what is counted ("bytes", "files", "programs").
+void LogProgress(const char* proc, uint64_t done, std::optional<uint64_t> total, const char* unit);
 // A check's findings: one problem, and what one procedure would do with its values expanded.
 void LogProblem(const char* proc, const char* key, bool isError, const char* text);
 void LogPlan(const char* proc, const char* mode,

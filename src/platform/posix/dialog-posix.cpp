@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/posix/internal-posix.h"
+#include "platform/progress.h"
 
 extern char** environ;
 
@@ -284,6 +285,8 @@ bool IsExecutableFile(const std::string& path) {
            access(path.c_str(), X_OK) == 0;
 }
 
+}  // namespace
+
 // The program's path from PATH; empty and relative entries are skipped, so that nothing in the
 // working directory is started by accident.
 std::optional<std::string> FindOnSearchPath(const std::string& name) {
@@ -301,6 +304,8 @@ std::optional<std::string> FindOnSearchPath(const std::string& name) {
     }
     return std::nullopt;
 }
+
+namespace {
 
 // Starts the program with its output discarded (dialog toolkits chatter on standard error) and
 // waits for it; the exit code, or nullopt when it did not start or did not exit normally.
@@ -440,6 +445,7 @@ int ReportWithoutAsking(const std::string& text, const std::string& caption, uns
 }  // namespace
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    StepAsideForMessageBox();
     if (posix::IsDisplayAvailable()) {
         if (std::optional<int> answer = posix::ShowWithDialogProgram(text, caption, style)) {
             return *answer;

@@ -28,6 +28,7 @@
 #include "platform/file_changes.h"
 #include "platform/posix/internal-posix.h"
 #include "platform/posix/system_calls-posix.h"
+#include "platform/progress.h"
 
 // Files and directories on Linux, each call keeping the contract of the Windows call it stands
 // for. The divisions: what several of them ask of an entry; the attribute bits; identity and
@@ -576,12 +577,18 @@ bool IsRootDirectory(DIR* directory) {
            own.st_dev == root.st_dev && own.st_ino == root.st_ino;
 }
 
+// A link, copied as itself, brings no contents.
+uint64_t FileSizeOf(const struct stat& status) {
+    return S_ISREG(status.st_mode) ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
 bool ReadEntry(const std::string& directory, int directoryFd, const char* name, FoundEntry& entry) {
     struct stat status {};
     if (fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     entry.name = name;
     entry.attributes = posix::EntryAttributes(Child(directory, name), status);
+    entry.size = FileSizeOf(status);
     return true;
 }
 
@@ -615,6 +622,7 @@ bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
             return false;
         first.name = name;
         first.attributes = posix::EntryAttributes(native, status);
+        first.size = FileSizeOf(status);
         return true;
     }
     auto state = std::make_unique<State>();
@@ -664,6 +672,8 @@ namespace posix {
 namespace {
 
 constexpr size_t kChunk = size_t{1} << 30;
+// Small enough that progress shows many times a second within a large file.
+constexpr size_t kReportedChunk = size_t{8} << 20;
 constexpr size_t kBufferSize = size_t{1} << 17;
 constexpr int kNameAttempts = 100;
 
@@ -719,7 +729,8 @@ ssize_t CopyStep(Method method, int from, int to, off_t& offset, size_t length,
 // meanwhile.
 class RangeCopier {
   public:
-    RangeCopier(int from, int to) : from_(from), to_(to) {}
+    RangeCopier(int from, int to)
+        : from_(from), to_(to), chunk_(ProgressWanted() ? kReportedChunk : kChunk) {}
 
     bool Copy(off_t& offset, off_t end) {
         for (;;) {
@@ -736,7 +747,7 @@ class RangeCopier {
   private:
     Result CopyWith(off_t& offset, off_t end) {
         while (offset < end) {
-            const size_t length = static_cast<size_t>(std::min<off_t>(end - offset, kChunk));
+            const size_t length = static_cast<size_t>(std::min<off_t>(end - offset, chunk_));
             const ssize_t copied = CopyStep(method_, from_, to_, offset, length, buffer_);
             if (copied == 0)
                 return Result::kDone;
@@ -746,12 +757,14 @@ class RangeCopier {
                 return first_ && CanFallBack(errno) ? Result::kUnsupported : Result::kFailed;
             }
             first_ = false;
+            ReportItemProgress(static_cast<uint64_t>(offset));
         }
         return Result::kDone;
     }
 
     int from_;
     int to_;
+    size_t chunk_;
     Method method_ = Method::kKernel;
     bool first_ = true;
     std::vector<char> buffer_;

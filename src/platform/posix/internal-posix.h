@@ -251,6 +251,10 @@ bool IsDisplayAvailable();
 
 enum class DialogProgram { kZenity, kKdialog };
 
+// The program's path from PATH; empty and relative entries are skipped, so that nothing in the
+// working directory is started by accident.
+std::optional<std::string> FindOnSearchPath(const std::string& name);
+
 // The program's file name, as looked up on PATH.
 const char* DialogProgramName(DialogProgram program);
 
@@ -265,6 +269,27 @@ std::vector<std::string> DialogArguments(DialogProgram program, const std::strin
 
 // The answer that an exit code stands for; nullopt when the program did not show the box.
 std::optional<int> AnswerFromExitCode(int exitCode, unsigned style);
+
+// --- Defined in progress-posix.cpp ---------------------------------------------------------------
+// The progress line on a terminal and the arguments of the progress dialog.
+
+// How many columns a terminal gives the UTF-8 text: East Asian wide characters take two.
+std::size_t TerminalColumns(std::string_view text);
+
+// The text in at most `columns` columns: characters are taken out of its middle, and "…" stands
+// there instead, so that both ends of a path stay (where it is, and which file).
+std::string ShortenMiddle(const std::string& text, std::size_t columns);
+
+// The one line of a procedure's progress on a terminal `columns` wide, shorter than that: the
+// work in words, a bar and the percentage, then the item shortened in its middle to fit. Without
+// a total (kNoTotal) the bar holds a block that moves to and fro with `tick`.
+std::string FormatProgressLine(const std::string& workText, uint64_t done, uint64_t total,
+                               const std::string& item, std::size_t columns, unsigned tick);
+
+// zenity's arguments for a progress dialog without a Cancel button, pulsating when the work has
+// no total.
+std::vector<std::string> ZenityProgressArguments(const std::string& caption,
+                                                 const std::string& workText, bool pulsate);
 
 // --- Defined in system-posix.cpp -----------------------------------------------------------------
 // Where the XDG conventions put a user's directories. Results are native paths without a

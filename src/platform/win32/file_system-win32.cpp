@@ -7,6 +7,7 @@
 
 #include "platform/file_changes.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 #include "platform/win32/internal-win32.h"
 
 // --- Links ------------------------------------------------------------------------------------
@@ -22,6 +23,24 @@ DWORD WithLinksMarkedOnly(DWORD attributes, DWORD reparseTag) {
         !IsReparseTagNameSurrogate(reparseTag))
         return attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT);
     return attributes;
+}
+
+}  // namespace
+}  // namespace updater::platform::win32
+
+// --- Progress of a copy -------------------------------------------------------------------------
+namespace updater::platform::win32 {
+namespace {
+
+DWORD CALLBACK ReportCopiedBytes(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
+                                 LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID) {
+    ReportItemProgress(static_cast<uint64_t>(transferred.QuadPart));
+    return PROGRESS_CONTINUE;
+}
+
+// The copy tells its bytes as it goes only when someone takes the progress.
+LPPROGRESS_ROUTINE CopyProgressRoutine() {
+    return ProgressWanted() ? ReportCopiedBytes : nullptr;
 }
 
 }  // namespace
@@ -189,6 +208,9 @@ std::wstring SearchForm(const std::string& pattern) {
 void TakeEntry(const WIN32_FIND_DATAW& data, FoundEntry& entry) {
     entry.name = win32::Narrow(data.cFileName);
     entry.attributes = win32::WithLinksMarkedOnly(data.dwFileAttributes, data.dwReserved0);
+    // A link, copied as itself, brings no contents.
+    const bool contents = (entry.attributes & (kAttributeDirectory | kAttributeReparsePoint)) == 0;
+    entry.size = contents ? (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow : 0;
 }
 
 }  // namespace
@@ -319,8 +341,8 @@ bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
         if ((attributes & FILE_ATTRIBUTE_SYSTEM) == 0)
             return win32::CopyOver(source, target);
     }
-    const BOOL failIfExists = FALSE;
-    return CopyFileW(source.c_str(), target.c_str(), failIfExists) != FALSE;
+    return CopyFileExW(source.c_str(), target.c_str(), win32::CopyProgressRoutine(), nullptr,
+                       nullptr, 0) != FALSE;
 }
 
 bool AttemptCopyEntryTo(const std::string& from, const std::string& to) {
@@ -452,7 +474,8 @@ bool CopyBeside(const std::wstring& source, const std::wstring& target, bool lin
     const DWORD flags = COPY_FILE_FAIL_IF_EXISTS | (link ? COPY_FILE_COPY_SYMLINK : 0);
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
         copy = NameBeside(target);
-        if (CopyFileExW(source.c_str(), copy.c_str(), nullptr, nullptr, nullptr, flags)) {
+        if (CopyFileExW(source.c_str(), copy.c_str(), CopyProgressRoutine(), nullptr, nullptr,
+                        flags)) {
             attributes = GetFileAttributesW(copy.c_str());
             if (!link && attributes != INVALID_FILE_ATTRIBUTES)
                 SetFileAttributesW(copy.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
