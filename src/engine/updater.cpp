@@ -4,6 +4,7 @@
 
 #include "engine/check_mode.h"
 #include "engine/procedure_table.h"
+#include "engine/run_journal.h"
 #include "engine/startup.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
@@ -56,9 +57,11 @@ int RunUpdater(const std::string& commandLine) {
         return CheckUpdater(commandLine);
     platform::StartComponentModel();
     const bool ranToEnd = StartAndRun(commandLine);
+    // The outcome is the run's: a box about its undo does not turn an abort into an error.
+    const RunResult result = ResultOf(ranToEnd);
+    EndRunJournal(ranToEnd);
     FreeAllLists();
     platform::StopComponentModel();
-    const RunResult result = ResultOf(ranToEnd);
     LogEnd(result);
     return ExitCodeFor(result);
 }

@@ -150,6 +150,11 @@ void LogPlan(const char* proc, const char* mode,
                ",\"values\":{" + object + "}}");
 }
 
+void LogUndo(const char* action, const char* path, bool ok) {
+    WriteEvent(std::string("{\"event\":\"undo\",\"action\":\"") + action +
+               "\",\"path\":" + JsonQuote(path) + ",\"ok\":" + (ok ? "true" : "false") + "}");
+}
+
 void LogEnd(RunResult result) {
     const char* word = result == RunResult::kDone    ? "done"
                        : result == RunResult::kError ? "error"

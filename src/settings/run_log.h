@@ -18,6 +18,8 @@ void LogBox(const char* caption, const char* text, unsigned style, int answer);
 // A failed procedure also names the last change refused since platform::ClearLastFailure.
 void LogProcedure(const char* name, const char* mode, bool ok, bool flag);
 void LogEnd(RunResult result);
+// One change of a run undone: `action` is "restore", "remove" or "attributes".
+void LogUndo(const char* action, const char* path, bool ok);
 // A check's findings: one problem, and what one procedure would do with its values expanded.
 void LogProblem(const char* proc, const char* key, bool isError, const char* text);
 void LogPlan(const char* proc, const char* mode,
