@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -26,6 +25,7 @@
 
 #include "platform/file_changes.h"
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/system_calls-posix.h"
 
 // Files and directories on Linux, each call keeping the contract of the Windows call it stands
 // for. The divisions: what several of them ask of an entry; the attribute bits; identity and
@@ -48,7 +48,7 @@ std::string Child(const std::string& directory, const std::string& name) {
 
 bool ReadLinkText(const std::string& path, std::string& target) {
     char buffer[PATH_MAX];
-    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer);
+    const ssize_t length = posix::Calls().readlink(path.c_str(), buffer, sizeof buffer);
     if (length < 0 || static_cast<size_t>(length) >= sizeof buffer)
         return false;
     target.assign(buffer, static_cast<size_t>(length));
@@ -115,13 +115,14 @@ bool ParseStored(const char* text, uint32_t& bits) {
 
 bool WriteStoredAttributes(const std::string& native, const struct stat& status, uint32_t bits) {
     if (bits == DefaultStoredAttributes(status)) {
-        if (removexattr(native.c_str(), kStoredAttributesName) == 0)
+        if (posix::Calls().removexattr(native.c_str(), kStoredAttributesName) == 0)
             return true;
         return errno == ENODATA || IsUnsupported(errno);
     }
     char text[16];
     int length = std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(bits));
-    if (setxattr(native.c_str(), kStoredAttributesName, text, static_cast<size_t>(length), 0) == 0)
+    if (posix::Calls().setxattr(native.c_str(), kStoredAttributesName, text,
+                                static_cast<size_t>(length), 0) == 0)
         return true;
     return IsUnsupported(errno);
 }
@@ -146,7 +147,7 @@ mode_t ModeFor(const struct stat& status, bool readOnly) {
 bool ChangeMode(const std::string& native, const struct stat& status, mode_t mode) {
     if ((status.st_mode & 07777) == mode)
         return true;
-    return chmod(native.c_str(), mode) == 0;
+    return posix::Calls().chmod(native.c_str(), mode) == 0;
 }
 
 }  // namespace
@@ -220,7 +221,8 @@ bool CopyStoredAttributes(int fromFd, int toFd) {
     ssize_t length = fgetxattr(fromFd, kStoredAttributesName, text, sizeof text);
     if (length < 0)
         return true;  // nothing stored, or nowhere to store it
-    if (fsetxattr(toFd, kStoredAttributesName, text, static_cast<size_t>(length), 0) == 0)
+    if (posix::Calls().fsetxattr(toFd, kStoredAttributesName, text, static_cast<size_t>(length),
+                                 0) == 0)
         return true;
     return IsUnsupported(errno);
 }
@@ -384,7 +386,7 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
     struct stat wanted {};
     if (!StatThrough(outer, wanted) || !posix::ToFilePath(inner, native))
         return false;
-    posix::FileDescriptor current(open(native.c_str(), O_PATH | O_CLOEXEC));
+    posix::FileDescriptor current(posix::Calls().open(native.c_str(), O_PATH | O_CLOEXEC, 0));
     struct stat status {};
     if (!current.IsOpen() || fstat(current.Get(), &status) != 0)
         return false;
@@ -393,7 +395,8 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
             return true;
         if (!S_ISDIR(status.st_mode))
             return false;
-        posix::FileDescriptor parent(openat(current.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        posix::FileDescriptor parent(
+            posix::Calls().openAt(current.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
         struct stat parentStatus {};
         if (!parent.IsOpen() || fstat(parent.Get(), &parentStatus) != 0 ||
             IsSameFile(parentStatus, status))
@@ -656,22 +659,23 @@ ssize_t CopyStep(Method method, int from, int to, off_t& offset, size_t length,
     switch (method) {
         case Method::kKernel: {
             off_t out = offset;
-            return copy_file_range(from, &offset, to, &out, length, 0);
+            return posix::Calls().copyFileRange(from, &offset, to, &out, length, 0);
         }
         case Method::kSendfile:
             // sendfile writes at the destination's own position.
             if (lseek(to, offset, SEEK_SET) < 0)
                 return -1;
-            return sendfile(to, from, &offset, length);
+            return posix::Calls().sendfile(to, from, &offset, length);
         case Method::kReading: {
             if (buffer.empty())
                 buffer.resize(kBufferSize);
-            const ssize_t got = pread(from, buffer.data(), std::min(length, buffer.size()), offset);
+            const ssize_t got =
+                posix::Calls().pread(from, buffer.data(), std::min(length, buffer.size()), offset);
             if (got <= 0)
                 return got;
             for (ssize_t done = 0; done < got;) {
-                const ssize_t put = pwrite(to, buffer.data() + done,
-                                           static_cast<size_t>(got - done), offset + done);
+                const ssize_t put = posix::Calls().pwrite(
+                    to, buffer.data() + done, static_cast<size_t>(got - done), offset + done);
                 if (put < 0 && errno == EINTR)
                     continue;
                 if (put <= 0)
@@ -764,7 +768,7 @@ bool CopyContents(int from, int to, off_t size) {
         if (offset < hole)
             size = offset;
     }
-    return ftruncate(to, size) == 0;
+    return posix::Calls().ftruncate(to, size) == 0;
 }
 
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
@@ -782,7 +786,7 @@ int CreateTemporary(const std::string& directory, std::string& temporary) {
     MakeTemporaryEntry(
         directory,
         [&fd](const std::string& name) {
-            fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            fd = posix::Calls().open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             return fd >= 0;
         },
         temporary);
@@ -792,14 +796,14 @@ int CreateTemporary(const std::string& directory, std::string& temporary) {
 // Attributes before permissions (Linux guards extended attributes with the write permission),
 // and the time last, after every write.
 bool FinishCopy(int from, int to, const struct stat& source, bool keepOwner) {
-    if (keepOwner && fchown(to, source.st_uid, source.st_gid) != 0 && errno != EPERM)
+    if (keepOwner && posix::Calls().fchown(to, source.st_uid, source.st_gid) != 0 && errno != EPERM)
         return false;
     if (!CopyStoredAttributes(from, to))
         return false;
-    if (fchmod(to, source.st_mode & 0777) != 0)
+    if (posix::Calls().fchmod(to, source.st_mode & 0777) != 0)
         return false;
     const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-    return futimens(to, times) == 0;
+    return posix::Calls().futimens(to, times) == 0;
 }
 
 }  // namespace
@@ -834,7 +838,7 @@ bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::stri
     const bool closed = file.Close();
     if (written && closed)
         return true;
-    unlink(temporary.c_str());
+    posix::Calls().unlink(temporary.c_str());
     return false;
 }
 
@@ -871,7 +875,8 @@ bool MayReplace(const std::string& native, const struct stat& source) {
 // by itself. Elsewhere a file gets its new name as a second link first, which cannot replace
 // anything either; a directory has only a test just before the rename.
 bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (posix::Calls().renameAt2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
@@ -879,12 +884,12 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
     if (lstat(from.c_str(), &status) != 0)
         return false;
     if (!S_ISDIR(status.st_mode)) {
-        if (link(from.c_str(), to.c_str()) != 0)
+        if (posix::Calls().link(from.c_str(), to.c_str()) != 0)
             return false;
-        if (unlink(from.c_str()) == 0)
+        if (posix::Calls().unlink(from.c_str()) == 0)
             return true;
         const int error = errno;
-        unlink(to.c_str());
+        posix::Calls().unlink(to.c_str());
         errno = error;
         return false;
     }
@@ -893,23 +898,24 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
         errno = EEXIST;
         return false;
     }
-    return rename(from.c_str(), to.c_str()) == 0;
+    return posix::Calls().rename(from.c_str(), to.c_str()) == 0;
 }
 
 // Puts a finished temporary file in place of the destination, or beside nothing when
 // `replace` is false; the temporary file is gone afterwards in either case.
 bool PlaceTemporary(const std::string& temporary, const std::string& destination, bool replace) {
-    const bool placed = replace ? rename(temporary.c_str(), destination.c_str()) == 0
+    const bool placed = replace ? posix::Calls().rename(temporary.c_str(), destination.c_str()) == 0
                                 : RenameWithoutReplacing(temporary, destination);
     if (!placed)
-        unlink(temporary.c_str());
+        posix::Calls().unlink(temporary.c_str());
     return placed;
 }
 
 // O_NONBLOCK keeps a FIFO from blocking the open; it is refused as no regular file right after.
 int OpenSource(const std::string& from, bool throughLinks) {
     const int noFollow = throughLinks ? 0 : O_NOFOLLOW;
-    return open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow);
+    return posix::Calls().open(from.c_str(),
+                               O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow, 0);
 }
 
 bool CopyOpenFile(const posix::FileDescriptor& source, const std::string& to, bool replace,
@@ -933,12 +939,13 @@ bool CopyRegularFile(const std::string& from, const std::string& to, bool replac
 bool WriteTemporaryLink(const std::string& from, const std::string& directory,
                         std::string& temporary) {
     std::string target;
-    return ReadLinkText(from, target) && posix::MakeTemporaryEntry(
-                                             directory,
-                                             [&target](const std::string& name) {
-                                                 return symlink(target.c_str(), name.c_str()) == 0;
-                                             },
-                                             temporary);
+    return ReadLinkText(from, target) &&
+           posix::MakeTemporaryEntry(
+               directory,
+               [&target](const std::string& name) {
+                   return posix::Calls().symlink(target.c_str(), name.c_str()) == 0;
+               },
+               temporary);
 }
 
 // The link itself is copied, as `cp -a` copies it: what it leads to is never read.
@@ -971,9 +978,9 @@ bool MoveAcross(const std::string& from, const std::string& to, const struct sta
     if (lstat(to.c_str(), &existing) == 0 || !WriteTemporaryTwin(from, status, to, temporary) ||
         !PlaceTemporary(temporary, to, false))
         return false;
-    if (unlink(from.c_str()) == 0)
+    if (posix::Calls().unlink(from.c_str()) == 0)
         return true;
-    unlink(to.c_str());
+    posix::Calls().unlink(to.c_str());
     return false;
 }
 
@@ -982,7 +989,7 @@ bool MoveAcross(const std::string& from, const std::string& to, const struct sta
 bool KeepAside(const std::string& file, std::string& kept) {
     const std::string directory = posix::ParentOf(file);
     const auto linkTo = [&file](const std::string& name) {
-        return link(file.c_str(), name.c_str()) == 0;
+        return posix::Calls().link(file.c_str(), name.c_str()) == 0;
     };
     const auto renameTo = [&file](const std::string& name) {
         return RenameWithoutReplacing(file, name);
@@ -998,10 +1005,10 @@ void PutBack(const std::string& kept, const std::string& file) {
     struct stat fileStatus {};
     if (lstat(kept.c_str(), &keptStatus) == 0 && lstat(file.c_str(), &fileStatus) == 0 &&
         IsSameFile(keptStatus, fileStatus)) {
-        unlink(kept.c_str());
+        posix::Calls().unlink(kept.c_str());
         return;
     }
-    rename(kept.c_str(), file.c_str());
+    posix::Calls().rename(kept.c_str(), file.c_str());
 }
 
 // Another file system: a complete twin is made beside the old file and renamed over it; only
@@ -1012,15 +1019,16 @@ bool ReplaceAcross(const std::string& from, const std::string& to, const struct 
     if (!WriteTemporaryTwin(from, status, to, temporary))
         return false;
     if (!KeepAside(to, kept)) {
-        unlink(temporary.c_str());
+        posix::Calls().unlink(temporary.c_str());
         return false;
     }
-    if (rename(temporary.c_str(), to.c_str()) == 0 && unlink(from.c_str()) == 0) {
-        unlink(kept.c_str());
+    if (posix::Calls().rename(temporary.c_str(), to.c_str()) == 0 &&
+        posix::Calls().unlink(from.c_str()) == 0) {
+        posix::Calls().unlink(kept.c_str());
         return true;
     }
     PutBack(kept, to);
-    unlink(temporary.c_str());
+    posix::Calls().unlink(temporary.c_str());
     return false;
 }
 
@@ -1084,7 +1092,7 @@ bool AttemptMoveFileOver(const std::string& from, const std::string& to) {
         return errno == ENOENT && AttemptMoveEntry(from, to);
     if (!MayMoveOver(existing, destination, status))
         return false;
-    if (rename(source.c_str(), destination.c_str()) == 0)
+    if (posix::Calls().rename(source.c_str(), destination.c_str()) == 0)
         return true;
     return errno == EXDEV && ReplaceAcross(source, destination, status);
 }
@@ -1100,13 +1108,13 @@ bool AttemptDeleteFileEntry(const std::string& path) {
         errno = EACCES;  // as Windows refuses them
         return false;
     }
-    return unlink(entry.c_str()) == 0;
+    return posix::Calls().unlink(entry.c_str()) == 0;
 }
 
 bool AttemptMakeDirectory(const std::string& path) {
     std::string native;
     return posix::ToFilePath(path, native) && posix::IsCreatableName(native) &&
-           mkdir(native.c_str(), 0777) == 0;
+           posix::Calls().mkdir(native.c_str(), 0777) == 0;
 }
 
 // A link to a directory goes as the link, whatever lies behind it, as Windows removes its
@@ -1118,10 +1126,10 @@ bool AttemptRemoveEmptyDirectory(const std::string& path) {
     if (!posix::ToFilePath(path, native) || !posix::LookUpEntry(native, entry, status))
         return false;
     if (S_ISLNK(status.st_mode))
-        return posix::IsDirectoryEntry(entry, status) && unlink(entry.c_str()) == 0;
+        return posix::IsDirectoryEntry(entry, status) && posix::Calls().unlink(entry.c_str()) == 0;
     if (!S_ISDIR(status.st_mode) || posix::IsReadOnly(status))
         return false;
-    return rmdir(entry.c_str()) == 0;
+    return posix::Calls().rmdir(entry.c_str()) == 0;
 }
 
 int ErrorNumber() {
@@ -1198,7 +1206,8 @@ FileDescriptor OpenUnshared(const std::string& enginePath, struct stat& status) 
     if (!ToFilePath(enginePath, native))
         return FileDescriptor();
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused as no regular file right after.
-    FileDescriptor file(open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor file(
+        posix::Calls().open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0));
     if (!file.IsOpen() || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         IsHeldOpenElsewhere(file.Get()))
         return FileDescriptor();
@@ -1238,7 +1247,7 @@ bool UnsharedFile::Read(unsigned char* data, size_t capacity, size_t& count) {
     if (!state_)
         return false;
     for (;;) {
-        const ssize_t got = read(state_->file.Get(), data, capacity);
+        const ssize_t got = posix::Calls().read(state_->file.Get(), data, capacity);
         if (got >= 0) {
             count = static_cast<size_t>(got);
             return true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/posix/system_calls-posix.h"
 
 namespace updater::platform::posix {
 
@@ -86,12 +87,12 @@ bool FileDescriptor::Close() {
     if (fd_ < 0)
         return true;
     const int fd = Release();
-    return close(fd) == 0;
+    return Calls().close(fd) == 0;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = write(fd, data, size);
+        const ssize_t written = Calls().write(fd, data, size);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
@@ -130,14 +131,15 @@ bool WriteAllWithoutSigpipe(int fd, const char* data, std::size_t size) {
 std::optional<std::string> ReadSmallRegularFile(const std::string& path) {
     // O_NONBLOCK keeps a named pipe from blocking the open; O_NOCTTY keeps a terminal from
     // becoming the controlling one before it is refused.
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const FileDescriptor file(
+        Calls().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0));
     struct stat info {};
     if (!file.IsOpen() || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
     std::string text(kSmallFileLimit, '\0');
     std::size_t size = 0;
     while (size < text.size()) {
-        const ssize_t got = read(file.Get(), text.data() + size, text.size() - size);
+        const ssize_t got = Calls().read(file.Get(), text.data() + size, text.size() - size);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -153,7 +155,7 @@ std::optional<std::string> ReadSmallRegularFile(const std::string& path) {
 std::optional<std::string> ReadWholeLink(const std::string& link) {
     std::vector<char> buffer(256);
     for (;;) {
-        const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
+        const ssize_t length = Calls().readlink(link.c_str(), buffer.data(), buffer.size());
         if (length < 0) {
             return std::nullopt;
         }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/system_calls-posix.h"
 
 // The settings reader on Linux: each file parsed once into an index, kept between calls, and
 // asked as the Windows reader is asked.
@@ -189,7 +190,7 @@ std::optional<std::string> ReadAll(int fd) {
     std::string text;
     char chunk[65536];
     for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
+        const ssize_t got = Calls().read(fd, chunk, sizeof chunk);
         if (got == 0)
             return text;
         if (got < 0 && errno == EINTR)
@@ -203,7 +204,7 @@ std::optional<std::string> ReadAll(int fd) {
 // The content of a regular file and its stamp taken before reading, so that a change during the
 // read shows at the next call. O_NONBLOCK keeps a named pipe from blocking the open.
 std::optional<std::string> ReadRegularFile(const std::string& path, FileStamp& stamp) {
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(Calls().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
     struct stat info {};
     if (file.Get() < 0 || fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;

@@ -11,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/system_calls-posix.h"
 
 namespace updater::platform {
 
@@ -183,7 +184,8 @@ bool WriteTemporary(const std::string& directory, const std::string& bytes,
     if (!posix::MakeTemporaryEntry(
             directory,
             [&fd](const std::string& name) {
-                fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                fd = posix::Calls().open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                         0666);
                 return fd >= 0;
             },
             temporary))
@@ -193,7 +195,7 @@ bool WriteTemporary(const std::string& directory, const std::string& bytes,
     // A write error may first show when the file is closed.
     if (file.Close() && written)
         return true;
-    unlink(temporary.c_str());
+    posix::Calls().unlink(temporary.c_str());
     return false;
 }
 
@@ -209,9 +211,9 @@ bool WriteShortcut(const std::string& linkFile, const Shortcut& shortcut) {
         !posix::BuildShellLink(shortcut, bytes) || !MayWriteAt(native) ||
         !WriteTemporary(posix::ParentOf(native), bytes, temporary))
         return false;
-    if (std::rename(temporary.c_str(), native.c_str()) == 0)
+    if (posix::Calls().rename(temporary.c_str(), native.c_str()) == 0)
         return true;
-    unlink(temporary.c_str());
+    posix::Calls().unlink(temporary.c_str());
     return false;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/overrides.h"
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/system_calls-posix.h"
 
 namespace updater::platform {
 
@@ -78,7 +79,7 @@ bool AppendToFile(const std::string& path, const std::string& text) {
     // The log may be a pipe to a viewer. Nothing may wait on it: a pipe without a reader (ENXIO)
     // or one whose reader has stopped reading (EAGAIN) loses the event, as an unwritable file
     // does, and a reader that has gone away costs the event, not the process.
-    posix::FileDescriptor file(open(
+    posix::FileDescriptor file(posix::Calls().open(
         native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
     if (!file.IsOpen()) {
         return false;
