@@ -13,6 +13,7 @@
 #include "platform/file_changes.h"
 #include "platform/file_system.h"
 #include "platform/posix/internal-posix.h"
+#include "platform/posix/system_calls-posix.h"
 
 namespace updater::platform {
 namespace {
@@ -27,7 +28,7 @@ bool MakeDirectories(const std::string& native, mode_t mode) {
     const std::string parent = posix::ParentOf(native);
     if (parent != native && !MakeDirectories(parent, mode))
         return false;
-    return mkdir(native.c_str(), mode) == 0 || errno == EEXIST;
+    return posix::Calls().mkdir(native.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 // The directory of a new journal is made durable too, or the file could vanish with its records.
@@ -35,7 +36,7 @@ void SyncDirectoryOf(const std::string& native) {
     const posix::FileDescriptor directory(
         open(posix::ParentOf(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.IsOpen())
-        fsync(directory.Get());
+        posix::Calls().fsync(directory.Get());
 }
 
 bool IsSameFile(const struct stat& a, const struct stat& b) {
@@ -78,7 +79,7 @@ JournalFile::Opened JournalFile::Open(const std::string& path, bool create) {
         return Opened::kFailed;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         const int flags = O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0);
-        posix::FileDescriptor fd(open(native.c_str(), flags, 0600));
+        posix::FileDescriptor fd(posix::Calls().open(native.c_str(), flags, 0600));
         if (!fd.IsOpen())
             return errno == ENOENT ? Opened::kMissing : Opened::kFailed;
         if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
@@ -109,7 +110,7 @@ bool JournalFile::ReadAll(std::string& contents) {
         return false;
     char buffer[65536];
     for (off_t offset = 0;;) {
-        const ssize_t count = pread(state_->fd.Get(), buffer, sizeof buffer, offset);
+        const ssize_t count = posix::Calls().pread(state_->fd.Get(), buffer, sizeof buffer, offset);
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
@@ -126,16 +127,17 @@ bool JournalFile::Append(const std::string& text) {
 }
 
 bool JournalFile::Flush() {
-    return state_ && fdatasync(state_->fd.Get()) == 0;
+    return state_ && posix::Calls().fdatasync(state_->fd.Get()) == 0;
 }
 
 bool JournalFile::Clear() {
-    return state_ && ftruncate(state_->fd.Get(), 0) == 0 && fsync(state_->fd.Get()) == 0;
+    return state_ && posix::Calls().ftruncate(state_->fd.Get(), 0) == 0 &&
+           posix::Calls().fsync(state_->fd.Get()) == 0;
 }
 
 void JournalFile::Remove() {
     if (state_)
-        unlink(state_->native.c_str());
+        posix::Calls().unlink(state_->native.c_str());
     Close();
 }
 
@@ -152,14 +154,13 @@ bool OnSameFileSystem(const std::string& first, const std::string& second) {
            stat(a.c_str(), &one) == 0 && stat(b.c_str(), &two) == 0 && one.st_dev == two.st_dev;
 }
 
-// link() names the entry itself: a symbolic link gets a second name as the link.
+// link() on Linux names the entry itself: a symbolic link gets a second name as the link.
 bool LinkEntry(const std::string& path, const std::string& kept) {
     std::string from;
     std::string to;
     if (!posix::ToFilePath(path, from) || !posix::ToFilePath(kept, to))
         return false;
-    return linkat(AT_FDCWD, posix::WithoutTrailingSlashes(from).c_str(), AT_FDCWD, to.c_str(), 0) ==
-           0;
+    return posix::Calls().link(posix::WithoutTrailingSlashes(from).c_str(), to.c_str()) == 0;
 }
 
 // Copies and shortcuts replace the old file by rename here, so its second name keeps it whole.
@@ -178,8 +179,8 @@ bool PutBack(const std::string& kept, const std::string& path) {
     if (lstat(from.c_str(), &keptStatus) != 0)
         return false;
     if (lstat(to.c_str(), &pathStatus) == 0 && IsSameFile(keptStatus, pathStatus))
-        return unlink(from.c_str()) == 0;
-    return rename(from.c_str(), to.c_str()) == 0;
+        return posix::Calls().unlink(from.c_str()) == 0;
+    return posix::Calls().rename(from.c_str(), to.c_str()) == 0;
 }
 
 // The attribute bits, the exact permissions and both times; a link has only its times.
@@ -218,12 +219,12 @@ bool WriteEntryState(const std::string& path, const std::string& state) {
     if (!S_ISLNK(status.st_mode)) {
         if (!backend::AttemptSetEntryAttributes(path, attributes & ~kAttributeDirectory))
             return false;
-        if (chmod(native.c_str(), static_cast<mode_t>(mode)) != 0)
+        if (posix::Calls().chmod(native.c_str(), static_cast<mode_t>(mode)) != 0)
             return false;
     }
     struct timespec times[2] = {{static_cast<time_t>(atime), atimeNs},
                                 {static_cast<time_t>(mtime), mtimeNs}};
-    return utimensat(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    return posix::Calls().utimensAt(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Linux lets files and empty directories go whatever their permissions; their directory decides.
@@ -235,7 +236,9 @@ bool RemoveEntry(const std::string& path) {
     native = posix::WithoutTrailingSlashes(native);
     if (lstat(native.c_str(), &status) != 0)
         return errno == ENOENT;
-    return (S_ISDIR(status.st_mode) ? rmdir(native.c_str()) : unlink(native.c_str())) == 0;
+    const int removed = S_ISDIR(status.st_mode) ? posix::Calls().rmdir(native.c_str())
+                                                : posix::Calls().unlink(native.c_str());
+    return removed == 0;
 }
 
 }  // namespace updater::platform
