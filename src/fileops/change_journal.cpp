@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "core/crc32.h"
+#include "platform/processes.h"
 #include "settings/run_log.h"
 
 namespace updater {
@@ -22,6 +24,7 @@ using platform::ChangeKind;
 //   X index         the change of record `index` was not made after all
 //   U index         record `index` has been undone
 //   E               the run ended; nothing is to be undone
+//   P id            the process that made the changes
 constexpr char kCreated = 'C';
 constexpr char kKept = 'K';
 constexpr char kMoved = 'M';
@@ -31,6 +34,7 @@ constexpr char kKeepDirectory = 'G';
 constexpr char kCancelled = 'X';
 constexpr char kUndone = 'U';
 constexpr char kEnded = 'E';
+constexpr char kProcess = 'P';
 
 // Fields are free of the separators: tab, line breaks and the escape itself become %XX.
 std::string Escaped(const std::string& text) {
@@ -189,6 +193,7 @@ bool ChangeJournal::Recover(std::vector<std::string>& failures) {
 void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     keepDirectory_ = keepDirectory;
     records_.clear();
+    Write(kProcess, std::to_string(platform::CurrentProcessId()));
     recording_ = true;
     platform::SetChangeGuard(this);
 }
@@ -214,7 +219,7 @@ bool ChangeJournal::Durable() {
 
 // Kept files lie on the file system of what they keep, so that keeping is a rename or a link:
 // in the state directory when it is there, else in a directory of their own as high on that
-// file system as one can be made, above any tree the run may remove.
+// file system as one can be made below its root, above any tree the run may remove.
 std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
     const std::string parent = ParentOf(path);
     std::string directory;
@@ -232,7 +237,8 @@ std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
         for (std::string up = parent; platform::OnSameFileSystem(up, parent);) {
             ancestors.push_back(up);
             const std::string next = ParentOf(up);
-            if (next == up || next == "\\" || next == ".")
+            const bool drive = next.size() == 2 && next[1] == ':';
+            if (next == up || next == "\\" || next == "." || drive)
                 break;
             up = next;
         }
@@ -459,6 +465,7 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
         if (record.type == kCancelled || record.type == kUndone)
             skipped.insert(static_cast<size_t>(std::stoul(record.first)));
     }
+    RemoveTemporaries(records);
     std::vector<size_t> directories;
     bool allUndone = true;
     for (size_t i = records.size(); i-- > 0;) {
@@ -514,6 +521,24 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
     }
     Durable();
     return allUndone;
+}
+
+// A process killed in the middle of a copy leaves its unfinished file beside the target.
+void ChangeJournal::RemoveTemporaries(const std::vector<Record>& records) {
+    uint32_t process = 0;
+    std::set<std::string> directories;
+    for (const Record& record : records) {
+        if (record.type == kProcess)
+            process = static_cast<uint32_t>(std::strtoul(record.first.c_str(), nullptr, 10));
+        if (record.type == kCreated || record.type == kKept)
+            directories.insert(ParentOf(record.first));
+        if (record.type == kMoved)
+            directories.insert(ParentOf(record.second));
+    }
+    if (process == 0 || process == platform::CurrentProcessId())
+        return;
+    for (const std::string& directory : directories)
+        platform::RemoveTemporariesOf(directory, process);
 }
 
 // Kept files not put back are no longer needed, nor are their directories.

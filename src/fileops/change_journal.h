@@ -78,6 +78,7 @@ class ChangeJournal : public platform::ChangeGuard {
     std::string KeptNameFor(const std::string& path, size_t index);
     bool UndoRecords(std::vector<Record> records, std::vector<std::string>& failures);
     void Tidy(const std::vector<Record>& records);
+    static void RemoveTemporaries(const std::vector<Record>& records);
 
     platform::JournalFile file_;
     std::string journalPath_;

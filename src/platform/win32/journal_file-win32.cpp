@@ -252,4 +252,6 @@ bool RemoveEntry(const std::string& path) {
     return removed != FALSE;
 }
 
+void RemoveTemporariesOf(const std::string&, uint32_t) {}
+
 }  // namespace updater::platform
