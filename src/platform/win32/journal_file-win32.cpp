@@ -226,11 +226,18 @@ bool WriteEntryState(const std::string& path, const std::string& state) {
     const FILETIME created{static_cast<DWORD>(value[2]), static_cast<DWORD>(value[1])};
     const FILETIME accessed{static_cast<DWORD>(value[4]), static_cast<DWORD>(value[3])};
     const FILETIME written{static_cast<DWORD>(value[6]), static_cast<DWORD>(value[5])};
-    const HANDLE handle = OpenEntry(entry, FILE_WRITE_ATTRIBUTES);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    const BOOL timed = SetFileTime(handle, &created, &accessed, &written);
-    CloseHandle(handle);
+    // Times that are already right stay untouched: the system may keep them finer than a
+    // FILETIME does.
+    std::string now;
+    BOOL timed =
+        ReadEntryState(path, now) && now.substr(now.find(' ')) == state.substr(state.find(' '));
+    if (!timed) {
+        const HANDLE handle = OpenEntry(entry, FILE_WRITE_ATTRIBUTES);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        timed = SetFileTime(handle, &created, &accessed, &written);
+        CloseHandle(handle);
+    }
     const DWORD attributes = static_cast<DWORD>(value[0]) & kSettableAttributes;
     return timed &&
            SetFileAttributesW(entry.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);

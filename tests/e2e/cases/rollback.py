@@ -102,7 +102,7 @@ def case_rollback_failed_run_puts_every_change_back(sb):
     result = sb.run()
     assert texts(result) == [message(8, sb.epath('missing.txt'), sb.epath('app', 'x.txt'))], result
     assert result.result == 'error' and result.exit_code == 1, result
-    assert snapshot(sb.path('app')) == before
+    assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
     undone = result.of('undo')
     assert all(u['ok'] for u in undone), undone
     assert {(u['action'], u['path']) for u in undone} >= {
@@ -131,7 +131,7 @@ def case_rollback_user_abort_is_undone_and_stays_aborted(sb):
     sb.script(HEAD % (STEPS[0] + ', Ask') + STEPS[1] + ask('Ask', '0,1'))
     result = sb.run(answers='no')
     assert result.result == 'aborted' and result.exit_code == 2, result
-    assert snapshot(sb.path('app')) == before
+    assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
     assert journal_left(sb, result) == []
 
 
@@ -232,7 +232,7 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
     started = time.time()
     assert sb.run(answers='yes,no').result == 'aborted'
     span = time.time() - started
-    assert snapshot(sb.path('app')) == before
+    assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
     done = sb.run(answers='yes,yes')
     assert done.result == 'done', done
     # A shortcut made anew is the same shortcut, only younger.
