@@ -152,6 +152,8 @@ bool ChangeJournal::ParseRecord(const std::string& line, Record& record) {
 
 ChangeJournal::Opened ChangeJournal::Open(const std::string& journalPath, bool create) {
     journalPath_ = journalPath;
+    pendingText_.clear();
+    broken_ = false;
     keyName_ = journalPath.substr(journalPath.rfind('-') + 1);
     switch (file_.Open(journalPath, create)) {
         case platform::JournalFile::Opened::kOpened:
@@ -193,6 +195,11 @@ bool ChangeJournal::Recover(std::vector<std::string>& failures) {
 void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     keepDirectory_ = keepDirectory;
     records_.clear();
+    keepDirectories_.clear();
+    planned_.clear();
+    planNext_ = 0;
+    pendingText_.clear();
+    broken_ = false;
     Write(kProcess, std::to_string(platform::CurrentProcessId()));
     recording_ = true;
     platform::SetChangeGuard(this);
