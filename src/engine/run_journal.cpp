@@ -15,8 +15,10 @@ namespace {
 
 ChangeJournal g_journal;
 
+}  // namespace
+
 // Absent, empty or 0 leaves the run as it always was.
-bool ReadRollbackValue(bool& rollback) {
+bool ReadRollbackSetting(bool& rollback) {
     rollback = false;
     String value;
     if (!ReadProfileText(SettingsPath, "UPDATER", "ROLLBACK", value))
@@ -34,6 +36,8 @@ bool ReadRollbackValue(bool& rollback) {
     return false;
 }
 
+namespace {
+
 void ShowUndoFailure(const std::vector<std::string>& failures, const std::string& journal) {
     ShowError(kMsgUndoFailed, failures.empty() ? journal.c_str() : failures.front().c_str());
 }
@@ -42,7 +46,7 @@ void ShowUndoFailure(const std::vector<std::string>& failures, const std::string
 
 bool BeginRunJournal() {
     bool rollback = false;
-    if (!ReadRollbackValue(rollback))
+    if (!ReadRollbackSetting(rollback))
         return false;
     std::string directory;
     if (!platform::GetStateDirectory(directory, rollback)) {

@@ -5,7 +5,6 @@
 
 #include "core/system_queries.h"
 #include "engine/procedure_table.h"
-#include "engine/run_journal.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
 #include "settings/process_values.h"
@@ -93,7 +92,7 @@ bool StartUp(const char* commandLine) {
         return false;
     if (UpdaterName.GetLength() > 0)
         Caption = UpdaterName;
-    return BeginRunJournal();
+    return true;
 }
 
 bool RunScript() {

@@ -40,7 +40,7 @@ int ExitCodeFor(RunResult result) {
 // any other allocation failure.
 bool StartAndRun(const std::string& commandLine) {
     try {
-        return StartUp(commandLine.c_str()) && RunScript();
+        return StartUp(commandLine.c_str()) && BeginRunJournal() && RunScript();
     } catch (const std::bad_alloc&) {
         ShowError(kMsgOutOfMemory, "Updater");
         return false;

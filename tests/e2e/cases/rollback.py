@@ -253,3 +253,18 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
                                                     check)
         assert sb.run(answers='yes,yes').result == 'done'
         assert snapshot(sb.path('app'), times=False) == after
+
+
+# A value that is neither 0 nor 1 is a mistake, not a quiet "no": the run stops before any change,
+# and a check of the script finds it.
+def case_rollback_value_other_than_0_or_1_is_refused(sb):
+    prepared(sb)
+    sb.script('[UPDATER]\nNAME=Tool\nROLLBACK=yes\nPROC=Copy\n' + STEPS[1])
+    result = sb.run()
+    assert texts(result) == [message(2, 'UPDATER', 'ROLLBACK')] and not result.procs, result
+    checked = sb.run(env={'UPDATER_CHECK': '1'})
+    assert checked.exit_code == 1, checked
+    assert [p['text'] for p in checked.of('problem')] == [message(2, 'UPDATER', 'ROLLBACK')], \
+        checked
+    with open(sb.path('app', 'a.txt')) as f:
+        assert f.read() == 'old a'
