@@ -44,6 +44,12 @@ String QueryPath(const String& directory) {
     return trimmed.GetLength() == 0 || IsRootPath(trimmed) ? trimmed.Concat("\\") : trimmed;
 }
 
+// A run that was killed may have left its temporaries in a directory that this one writes into;
+// they go before anything is written there, once per directory rather than once per file.
+void RemoveAbandoned(const String& directory) {
+    platform::RemoveAbandonedTemporaries(QueryPath(directory).CStr());
+}
+
 // True when `target` lies inside a directory that the pattern matches and the walk enters.
 bool LiesInMatchedDirectory(const String& pattern, const std::string& target) {
     const String directory = DirectoryPartOf(pattern);
@@ -92,8 +98,10 @@ bool PrepareTransfer(const String& from, const String& to, SourceForm form,
     std::vector<String> made;
     if (!CreateDirectoryTree(context.targetDir, &made))
         return false;
-    if (!WritesIntoSource(from, form, context.targetDir))
+    if (!WritesIntoSource(from, form, context.targetDir)) {
+        RemoveAbandoned(context.targetDir);
         return true;
+    }
     for (auto directory = made.rbegin(); directory != made.rend(); ++directory)
         platform::RemoveEmptyDirectory(directory->CStr());
     return false;
@@ -105,7 +113,10 @@ bool PrepareSingleFile(const String& to) {
     if (to.GetLength() == 0 || IsUnsafeItem(to))
         return false;
     String directory = DirectoryPartOf(to);
-    return directory.GetLength() == 0 || IsRootPath(directory) || CreateDirectoryTree(directory);
+    if (directory.GetLength() != 0 && !IsRootPath(directory) && !CreateDirectoryTree(directory))
+        return false;
+    RemoveAbandoned(directory);
+    return true;
 }
 
 String DestinationOf(const String& path, const TransferContext& context) {
@@ -119,8 +130,11 @@ String DestinationOf(const String& path, const TransferContext& context) {
 int EnsureDirectory(const String& path) {
     if (IsLink(path.CStr()))
         return 0;
-    return PathExists(path.CStr()) || platform::MakeDirectory(path.CStr()) ||
-           IsDirectory(path.CStr());
+    if (!PathExists(path.CStr()))
+        return platform::MakeDirectory(path.CStr()) || IsDirectory(path.CStr());
+    // A directory made just now is empty; one that was there may hold what a killed run left.
+    RemoveAbandoned(path);
+    return 1;
 }
 
 using Transfer = bool (*)(const String& from, const String& to);

@@ -106,6 +106,12 @@ bool MoveEntry(const std::string& from, const std::string& to);
 // another name are refused (a hidden file is replaced, as Windows replaces it when moving). When
 // the move fails, the old file and the source are both still there.
 bool MoveFileOver(const std::string& from, const std::string& to);
+// Removes what a run of this program that was stopped part-way left in `directory`: the files and
+// links under the temporary names that copies and moves make beside their destinations, whose
+// maker no longer runs. Nothing else goes: not another program's files, not the temporaries of a
+// run still going, not names that merely look alike. The directory is read once; what cannot be
+// removed stays, as it only takes room.
+void RemoveAbandonedTemporaries(const std::string& directory);
 // Deletes a file, or a link to a file as the link; refuses read-only files and directories.
 bool DeleteFileEntry(const std::string& path);
 // Creates one directory; its parent must exist, and an existing entry of that name is refused.

@@ -221,7 +221,7 @@ class Sandbox:
                   newline='') as f:
             f.write(text.replace('\n', '\r\n'))
 
-    def run(self, args=(), answers='', env=None, timeout=120, started_as=None):
+    def environment(self, answers='', env=None):
         environment = dict(os.environ)
         environment.pop('DISPLAY', None)
         environment.pop('WAYLAND_DISPLAY', None)
@@ -231,6 +231,16 @@ class Sandbox:
         environment['UPDATER_LOG'] = self.log
         environment.update(self.extra_env)
         environment.update(env or {})
+        return environment
+
+    def start(self, args=()):
+        """Starts the program unattended without waiting for it; its output is dropped."""
+        return subprocess.Popen(self.platform.command(self.program, args), env=self.environment(),
+                                cwd=self.root, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def run(self, args=(), answers='', env=None, timeout=120, started_as=None):
+        environment = self.environment(answers, env)
         if os.path.exists(self.log):
             os.remove(self.log)
         # Output goes through files: programs the Updater starts share its standard handles and
@@ -261,6 +271,10 @@ class Sandbox:
             return []
         with open(self.log, encoding='utf-8') as f:
             return [json.loads(line) for line in f if line.strip()]
+
+
+class Skipped(Exception):
+    """Raised by a case that this machine cannot run; the message says why."""
 
 
 def only(*platforms):

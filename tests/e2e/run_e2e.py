@@ -75,6 +75,10 @@ def main():
             try:
                 case(fixture)
                 print('ok   %s' % name, flush=True)
+            except harness.Skipped as reason:
+                ran -= 1
+                skipped += 1
+                print('SKIPPED (%s) %s' % (reason, name), flush=True)
             except Exception:
                 failures.append(name)
                 print('FAIL %s\n%s' % (name, traceback.format_exc()), flush=True)

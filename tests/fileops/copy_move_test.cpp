@@ -1,6 +1,8 @@
 #include "fileops/copy_move.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -231,6 +233,28 @@ TEST_F(CopyMoveTest, TreeMoveRemovesTheSourceAndReplacesSameNamedFiles) {
     EXPECT_EQ(Read("dst/sub/deep/d.txt"), "d");
     EXPECT_EQ(Read("dst/keep.txt"), "k");
     EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub", "keep.txt"}));
+}
+
+// A killed run's temporaries go from each directory that a COPY or MOVE writes into and that was
+// there before: the target, the directories of the tree, the directory of a single file. A
+// directory that the walk leaves alone keeps its own.
+TEST_F(CopyMoveTest, AbandonedTemporariesGoFromTheDirectoriesWrittenInto) {
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    waitpid(ended, nullptr, 0);
+    const std::string name = ".~updater-" + std::to_string(ended) + "-5.tmp";
+    MakeSource();
+    for (const std::string directory : {"dst/", "dst/sub/", "one/", "moved/sub/deep/", "other/"})
+        WriteFile(directory + name, "partial");
+    ASSERT_TRUE(CopyPath(Engine("src"), Engine("dst")));
+    ASSERT_TRUE(CopyPath(Engine("src\\a.dll"), Engine("one\\a.dll")));
+    ASSERT_TRUE(MovePath(Engine("src"), Engine("moved")));
+    EXPECT_EQ(Names("dst"), (std::set<std::string>{"a.dll", "b.txt", "x.dll", "sub"}));
+    EXPECT_EQ(Names("dst/sub"), (std::set<std::string>{"c.dll", "deep"}));
+    EXPECT_EQ(Names("one"), std::set<std::string>{"a.dll"});
+    EXPECT_EQ(Names("moved/sub/deep"), std::set<std::string>{"d.txt"});
+    EXPECT_EQ(Names("other"), std::set<std::string>{name});
 }
 
 TEST_F(CopyMoveTest, WildcardMoveTakesMatchesWholeAndLeavesTheDirectory) {

@@ -18,8 +18,10 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -771,14 +773,16 @@ bool CopyContents(int from, int to, off_t size) {
     return posix::Calls().ftruncate(to, size) == 0;
 }
 
+// A leading dot hides the temporaries from a listing.
+constexpr std::string_view kTemporaryMark = ".";
+
 // A hidden name that no script names, unique enough that a clash only costs another attempt.
 std::string TemporaryName(const std::string& directory, int attempt) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char name[64];
-    std::snprintf(name, sizeof name, "/.~updater-%ld-%lx.tmp", static_cast<long>(getpid()),
-                  static_cast<unsigned long>(now.tv_nsec) + static_cast<unsigned long>(attempt));
-    return directory + name;
+    const uint64_t serial = static_cast<uint64_t>(now.tv_nsec) + static_cast<uint64_t>(attempt);
+    return directory + "/" +
+           backend::TemporaryEntryName(kTemporaryMark, static_cast<uint32_t>(getpid()), serial);
 }
 
 int CreateTemporary(const std::string& directory, std::string& temporary) {
@@ -845,6 +849,40 @@ bool WriteTemporaryCopy(int sourceFd, const struct stat& source, const std::stri
 }  // namespace
 
 }  // namespace posix
+
+namespace {
+
+// Only "no such process" tells that the maker has gone: one that may not be signalled still runs,
+// and a number that no process can have was never written here.
+bool StillRuns(uint32_t processId) {
+    if (processId > static_cast<uint32_t>(std::numeric_limits<pid_t>::max()))
+        return true;
+    const pid_t process = static_cast<pid_t>(processId);
+    return process == getpid() || kill(process, 0) == 0 || errno != ESRCH;
+}
+
+}  // namespace
+
+// Files and links are all the temporaries ever are; anything else of such a name is not ours.
+void RemoveAbandonedTemporaries(const std::string& directory) {
+    std::string native;
+    if (!posix::ToFilePath(directory, native))
+        return;
+    const std::unique_ptr<DIR, int (*)(DIR*)> opened(opendir(native.c_str()), closedir);
+    if (!opened)
+        return;
+    const int directoryFd = dirfd(opened.get());
+    while (const dirent* found = readdir(opened.get())) {
+        uint32_t owner = 0;
+        struct stat status {};
+        if (!backend::ParseTemporaryEntryName(found->d_name, posix::kTemporaryMark, owner) ||
+            StillRuns(owner) ||
+            fstatat(directoryFd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !(S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
+            continue;
+        posix::Calls().unlink(Child(native, found->d_name).c_str());
+    }
+}
 
 // --- Copying, moving and removing ----------------------------------------------------------------
 // File and directory changes with the refusals of Windows: read-only and hidden destinations

@@ -300,13 +300,30 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     return SetFileAttributesW(win32::Widen(path).c_str(), value) != FALSE;
 }
 
-// CopyFileW would write into a device or a pipe as into a file.
+// CopyFileW would write into a device or a pipe as into a file. An existing file is replaced only
+// once the copy is complete beside it, so that a run stopped part-way leaves it whole. Read-only
+// and hidden files are refused as Windows refuses them (Wine would overwrite them). What CopyFileW
+// refuses by itself (directories, the source itself) or overwrites in a way of its own (system
+// files, links) is left to it.
 bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
     const std::wstring target = win32::Widen(to);
-    if (WhatIsAt(target, true) == Existing::kOther)
+    const Existing existing = WhatIsAt(target, true);
+    if (existing == Existing::kOther)
         return Refuse(ERROR_ACCESS_DENIED);
+    const std::wstring source = win32::Widen(from);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    // CopyFileW judges the source first: a missing one is reported as missing.
+    if (existing == Existing::kDiskEntry && attributes != INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        !IsSameEntry(from, to)) {
+        if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0)
+            return Refuse(ERROR_ACCESS_DENIED);
+        if ((attributes & FILE_ATTRIBUTE_SYSTEM) == 0)
+            return win32::CopyOver(source, target);
+    }
     const BOOL failIfExists = FALSE;
-    return CopyFileW(win32::Widen(from).c_str(), target.c_str(), failIfExists) != FALSE;
+    return CopyFileW(source.c_str(), target.c_str(), failIfExists) != FALSE;
 }
 
 bool AttemptCopyEntryTo(const std::string& from, const std::string& to) {
@@ -401,18 +418,18 @@ std::string ErrorText(int code) {
 
 }  // namespace updater::platform
 
-// --- Moving across volumes --------------------------------------------------------------------
+// --- Copies and moves through a temporary file -------------------------------------------------
 namespace updater::platform::win32 {
 namespace {
 
-// Temporary names beside `path`: its directory, then a name that this process alone makes.
+// Temporary names beside `path`: its directory, then a name that this process alone makes, with
+// its id, so that a later run can tell when the maker has gone.
 std::wstring NameBeside(const std::wstring& path) {
-    static std::atomic<unsigned> serial{0};
+    static std::atomic<uint64_t> serial{0};
     const std::wstring full = FullPathOf(path);
     const size_t slash = full.find_last_of(L'\\');
     const std::wstring directory = slash == std::wstring::npos ? L"" : full.substr(0, slash + 1);
-    return directory + L"~updater-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(serial++) + L".tmp";
+    return directory + Widen(backend::TemporaryEntryName("", GetCurrentProcessId(), serial++));
 }
 
 bool IsNameTaken(DWORD error) {
@@ -529,7 +546,65 @@ bool MoveFileByCopy(const std::string& from, const std::string& to) {
     return true;
 }
 
+bool CopyOver(const std::wstring& source, const std::wstring& target) {
+    std::wstring copy;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!CopyBeside(source, target, false, copy, attributes))
+        return false;
+    const bool shown =
+        attributes == INVALID_FILE_ATTRIBUTES || SetFileAttributesW(copy.c_str(), attributes);
+    if (shown && MoveFileExW(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    const DWORD error = GetLastError();
+    Discard(copy, false);
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    return Refuse(error);
+}
+
 }  // namespace updater::platform::win32
+
+namespace updater::platform {
+namespace {
+
+// Only an id that names no process, or a process that has ended, tells that the maker has gone: a
+// process that may not be opened still runs.
+bool StillRuns(DWORD processId) {
+    if (processId == GetCurrentProcessId())
+        return true;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr)
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
+}  // namespace
+
+// One search for the names alone; the exact name and the maker are judged for each found.
+void RemoveAbandonedTemporaries(const std::string& directory) {
+    std::wstring folder = win32::Widen(directory);
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"~updater-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        uint32_t owner = 0;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !backend::ParseTemporaryEntryName(win32::Narrow(found.cFileName), "", owner) ||
+            StillRuns(owner))
+            continue;
+        const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        win32::Discard(folder + found.cFileName, link);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace updater::platform
 
 // --- Identity and place -----------------------------------------------------------------------
 // Whether two paths lead to one entry, asked of the file system rather than of the text, so that

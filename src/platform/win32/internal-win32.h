@@ -21,11 +21,17 @@ std::string Narrow(const std::wstring& text);
 // blank; the blanks after the name are skipped too.
 std::wstring CommandTail(const wchar_t* commandLine);
 
-// --- Moving across volumes (file_system-win32.cpp) --------------------------------------------
+// --- Copies and moves through a temporary file (file_system-win32.cpp) -------------------------
 
 // How MoveFileOver crosses volumes: a copy beside `to` under a temporary hidden name, renamed into
 // place while the old file waits under another name until the source is deleted; when anything
 // fails, the old file, the source and nothing else are left. It works on one volume as well.
 bool MoveFileByCopy(const std::string& from, const std::string& to);
+
+// How CopyFileTo replaces a plain existing file: a complete copy with the source's attributes and
+// times is made beside it under a temporary hidden name, then renamed over it; if the copy fails,
+// it is removed and the old file is left as it was. A file that another process holds open
+// without leave to delete it cannot be renamed over, and is written in place as CopyFileW does.
+bool CopyOver(const std::wstring& source, const std::wstring& target);
 
 }  // namespace updater::platform::win32

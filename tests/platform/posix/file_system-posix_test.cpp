@@ -664,6 +664,55 @@ TEST(MoveFileOverTest, AcrossFileSystemsAFailureKeepsTheOldFileAndTheSource) {
     EXPECT_EQ(result, 0);
 }
 
+// --- Temporaries of killed runs ---------------------------------------------------------------
+
+// The id of a process that has ended and been waited for: no process runs under it.
+pid_t EndedProcess() {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+std::string TemporaryOf(pid_t process, const std::string& serial = "1f") {
+    return ".~updater-" + std::to_string(process) + "-" + serial + ".tmp";
+}
+
+// The files and links of an ended process go; a live process's temporaries, this process's own,
+// look-alikes, and entries of the name that are no file or link stay.
+TEST(AbandonedTemporariesTest, OnlyThoseOfEndedProcessesGo) {
+    Scratch scratch;
+    ASSERT_TRUE(scratch.ok());
+    const pid_t ended = EndedProcess();
+    const pid_t live = fork();
+    if (live == 0) {
+        pause();
+        _exit(0);
+    }
+    ASSERT_GT(live, 0);
+    scratch.Write(TemporaryOf(ended), "partial");
+    ASSERT_EQ(symlink("elsewhere", scratch.Native(TemporaryOf(ended, "2")).c_str()), 0);
+    const std::string id = std::to_string(ended);
+    std::set<std::string> kept = {TemporaryOf(live),
+                                  TemporaryOf(getpid()),
+                                  "keep.txt",
+                                  ".~updater-" + id + "-1F.tmp",
+                                  "~updater-" + id + "-1.tmp",
+                                  TemporaryOf(ended) + ".bak"};
+    for (const std::string& name : kept)
+        scratch.Write(name, "x");
+    scratch.MakeDir(TemporaryOf(ended, "3"));
+    ASSERT_EQ(mkfifo(scratch.Native(TemporaryOf(ended, "4")).c_str(), 0600), 0);
+    kept.insert({TemporaryOf(ended, "3"), TemporaryOf(ended, "4")});
+
+    RemoveAbandonedTemporaries(scratch.Engine(""));
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+    EXPECT_EQ(scratch.Names(), kept);
+    RemoveAbandonedTemporaries(scratch.Engine("missing"));  // nothing to read, nothing done
+}
+
 // A copy names its source only when the source is missing; a success keeps the last refusal.
 TEST(LastFailureTest, NamesTheLastRefusedPathUntilCleared) {
     Scratch scratch;

@@ -178,6 +178,107 @@ TEST_F(FileSystem, MoveByCopyLeavesBothFilesWhenItFails) {
     EXPECT_EQ(Search(dir_ / "*"), (Names{".", "..", "target"}));
 }
 
+FILETIME LastWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+// Over an existing file the copy is made beside it and renamed into place, never written into
+// the old file (another name of which keeps the old contents): the destination takes the new
+// contents, the source's attributes and time, and nothing is left beside it. Read-only and hidden
+// destinations are refused before anything is written.
+TEST_F(FileSystem, CopyOverAnExistingFileReplacesItWhole) {
+    const std::string from = dir_.Write("from", "new contents");
+    const std::string to = dir_.Write("to", "old");
+    const FILETIME time = {0x12345600, 0x01c00000};
+    HANDLE file = CreateFileW(Widen(from).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+    ASSERT_TRUE(SetEntryAttributes(from, kAttributeReadOnly));
+    ASSERT_TRUE(CreateHardLinkW(Widen(dir_ / "twin").c_str(), Widen(to).c_str(), nullptr));
+    ASSERT_TRUE(CopyFileTo(from, to));
+    EXPECT_EQ(TempDirectory::Read(to), "new contents");
+    EXPECT_EQ(TempDirectory::Read(dir_ / "twin"), "old");
+    EXPECT_EQ(GetEntryAttributes(to) & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem),
+              kAttributeReadOnly);
+    const FILETIME copied = LastWriteTime(to);
+    EXPECT_EQ(copied.dwLowDateTime, time.dwLowDateTime);
+    EXPECT_EQ(copied.dwHighDateTime, time.dwHighDateTime);
+    EXPECT_EQ(Search(dir_ / "*"), (Names{".", "..", "from", "to", "twin"}));
+
+    const std::string source = dir_.Write("source", "S");
+    const std::string hidden = dir_.Write("hidden", "H");
+    ASSERT_TRUE(SetEntryAttributes(hidden, kAttributeHidden));
+    for (const std::string& refused : {to, hidden}) {
+        ClearLastFailure();
+        EXPECT_FALSE(CopyFileTo(source, refused)) << refused;
+        EXPECT_EQ(LastFailure().code, ERROR_ACCESS_DENIED) << refused;
+    }
+    EXPECT_EQ(TempDirectory::Read(to), "new contents");
+    EXPECT_EQ(TempDirectory::Read(hidden), "H");
+    EXPECT_EQ(Search(dir_ / "*"), (Names{".", "..", "from", "hidden", "source", "to", "twin"}));
+}
+
+// The sleeper built with the tests, started with the seconds it is to wait.
+PROCESS_INFORMATION StartSleeper(const wchar_t* seconds) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring program = self;
+    program = program.substr(0, program.rfind(L'\\')) + L"\\sleeper.exe";
+    std::wstring line = L"\"" + program + L"\" " + seconds;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                   &startup, &started);
+    return started;
+}
+
+std::string TemporaryOf(DWORD process, const std::string& serial = "1f") {
+    return "~updater-" + std::to_string(process) + "-" + serial + ".tmp";
+}
+
+// What a killed run left goes: the temporaries of ended processes, whether the ended process is
+// still known to the system or not. A running process's temporaries, this process's own,
+// look-alikes and directories stay.
+TEST_F(FileSystem, AbandonedTemporariesOfEndedProcessesGoOthersStay) {
+    const PROCESS_INFORMATION live = StartSleeper(L"60");
+    const PROCESS_INFORMATION ended = StartSleeper(L"0");
+    const PROCESS_INFORMATION gone = StartSleeper(L"0");
+    ASSERT_NE(live.hProcess, nullptr);
+    ASSERT_NE(ended.hProcess, nullptr);
+    ASSERT_NE(gone.hProcess, nullptr);
+    WaitForSingleObject(ended.hProcess, 30000);
+    WaitForSingleObject(gone.hProcess, 30000);
+    for (HANDLE handle : {gone.hProcess, gone.hThread, ended.hThread, live.hThread})
+        CloseHandle(handle);
+    dir_.Write(TemporaryOf(ended.dwProcessId), "partial");
+    // As a copy waits beside its destination: hidden, and read-only from its source.
+    const std::string waiting = dir_.Write(TemporaryOf(gone.dwProcessId), "partial");
+    ASSERT_TRUE(SetEntryAttributes(waiting, kAttributeReadOnly | kAttributeHidden));
+    const std::string id = std::to_string(gone.dwProcessId);
+    Names kept = {TemporaryOf(live.dwProcessId),
+                  TemporaryOf(GetCurrentProcessId()),
+                  "keep.txt",
+                  "~updater-" + id + "-01.tmp",
+                  ".~updater-" + id + "-1.tmp",
+                  TemporaryOf(gone.dwProcessId, "2") + ".bak"};
+    for (const std::string& name : kept)
+        dir_.Write(name, "x");
+    ASSERT_TRUE(MakeDirectory(dir_ / TemporaryOf(gone.dwProcessId, "3")));
+    kept.insert(kept.end(), {".", "..", TemporaryOf(gone.dwProcessId, "3")});
+    std::sort(kept.begin(), kept.end());
+
+    RemoveAbandonedTemporaries(dir_.path());
+    TerminateProcess(live.hProcess, 1);
+    WaitForSingleObject(live.hProcess, 30000);
+    CloseHandle(live.hProcess);
+    CloseHandle(ended.hProcess);
+    EXPECT_EQ(Search(dir_ / "*"), kept);
+}
+
 TEST_F(FileSystem, MoveRefusesAnExistingDestination) {
     const std::string from = dir_.Write("from", "1");
     const std::string taken = dir_.Write("taken", "2");
