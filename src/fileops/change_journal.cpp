@@ -2,11 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <set>
 
 #include "core/crc32.h"
-#include "platform/processes.h"
 #include "settings/run_log.h"
 
 namespace updater {
@@ -24,7 +22,6 @@ using platform::ChangeKind;
 //   X index         the change of record `index` was not made after all
 //   U index         record `index` has been undone
 //   E               the run ended; nothing is to be undone
-//   P id            the process that made the changes
 constexpr char kCreated = 'C';
 constexpr char kKept = 'K';
 constexpr char kMoved = 'M';
@@ -34,7 +31,6 @@ constexpr char kKeepDirectory = 'G';
 constexpr char kCancelled = 'X';
 constexpr char kUndone = 'U';
 constexpr char kEnded = 'E';
-constexpr char kProcess = 'P';
 
 // Fields are free of the separators: tab, line breaks and the escape itself become %XX.
 std::string Escaped(const std::string& text) {
@@ -200,7 +196,6 @@ void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     planNext_ = 0;
     pendingText_.clear();
     broken_ = false;
-    Write(kProcess, std::to_string(platform::CurrentProcessId()));
     recording_ = true;
     platform::SetChangeGuard(this);
 }
@@ -532,20 +527,15 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
 
 // A process killed in the middle of a copy leaves its unfinished file beside the target.
 void ChangeJournal::RemoveTemporaries(const std::vector<Record>& records) {
-    uint32_t process = 0;
     std::set<std::string> directories;
     for (const Record& record : records) {
-        if (record.type == kProcess)
-            process = static_cast<uint32_t>(std::strtoul(record.first.c_str(), nullptr, 10));
         if (record.type == kCreated || record.type == kKept)
             directories.insert(ParentOf(record.first));
         if (record.type == kMoved)
             directories.insert(ParentOf(record.second));
     }
-    if (process == 0 || process == platform::CurrentProcessId())
-        return;
     for (const std::string& directory : directories)
-        platform::RemoveTemporariesOf(directory, process);
+        platform::RemoveAbandonedTemporaries(directory);
 }
 
 // Kept files not put back are no longer needed, nor are their directories.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -63,9 +62,5 @@ bool ReadEntryState(const std::string& path, std::string& state);
 bool WriteEntryState(const std::string& path, const std::string& state);
 // Removes a file, a link or an empty directory, whatever its attributes. True when it is gone.
 bool RemoveEntry(const std::string& path);
-// Removes the unfinished copies that the process `processId` (processes.h), killed while it
-// copied into `directory`, left there under temporary names (none on Windows, where a copy is
-// made under its final name).
-void RemoveTemporariesOf(const std::string& directory, uint32_t processId);
 
 }  // namespace updater::platform

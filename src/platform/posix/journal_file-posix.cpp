@@ -1,6 +1,5 @@
 #include "platform/journal_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,7 +10,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/file_changes.h"
 #include "platform/file_system.h"
@@ -242,28 +240,6 @@ bool RemoveEntry(const std::string& path) {
     const int removed = S_ISDIR(status.st_mode) ? posix::Calls().rmdir(native.c_str())
                                                 : posix::Calls().unlink(native.c_str());
     return removed == 0;
-}
-
-// The names are those that copies and shortcuts give their unfinished files:
-// ".~updater-<process id>-<number>.tmp".
-void RemoveTemporariesOf(const std::string& directory, uint32_t processId) {
-    std::string native;
-    if (!posix::ToFilePath(directory, native))
-        return;
-    DIR* listing = opendir(native.c_str());
-    if (listing == nullptr)
-        return;
-    const std::string prefix = ".~updater-" + std::to_string(processId) + "-";
-    std::vector<std::string> found;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > prefix.size() + 4 &&
-            name.compare(name.size() - 4, 4, ".tmp") == 0)
-            found.push_back(posix::JoinPath(native, name));
-    }
-    closedir(listing);
-    for (const std::string& path : found)
-        posix::Calls().unlink(path.c_str());
 }
 
 }  // namespace updater::platform

@@ -259,6 +259,4 @@ bool RemoveEntry(const std::string& path) {
     return removed != FALSE;
 }
 
-void RemoveTemporariesOf(const std::string&, uint32_t) {}
-
 }  // namespace updater::platform
