@@ -192,6 +192,7 @@ void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     keepDirectory_ = keepDirectory;
     records_.clear();
     keepDirectories_.clear();
+    lastParent_.clear();
     planned_.clear();
     planNext_ = 0;
     pendingText_.clear();
@@ -224,6 +225,8 @@ bool ChangeJournal::Durable() {
 // file system as one can be made below its root, above any tree the run may remove.
 std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
     const std::string parent = ParentOf(path);
+    if (parent == lastParent_)
+        return lastKeepDirectory_ + "\\" + std::to_string(index);
     std::string directory;
     for (const std::string& known : keepDirectories_) {
         if (platform::OnSameFileSystem(known, parent)) {
@@ -258,6 +261,8 @@ std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
             return {};
         keepDirectories_.push_back(directory);
     }
+    lastParent_ = parent;
+    lastKeepDirectory_ = directory;
     return directory + "\\" + std::to_string(index);
 }
 
@@ -330,13 +335,12 @@ bool ChangeJournal::Prepare(const Pending& change) {
     return true;
 }
 
-// A planned change still meets what it was planned for: its target is there or not as then.
+// A planned change still meets what it was planned for: a target to be created is not there yet.
+// (One to be kept is found gone when it is kept.)
 bool ChangeJournal::StillFits(const Pending& change) {
     for (const size_t index : change.records) {
         const Record& record = records_[index];
         if (record.type == kCreated && Exists(record.first))
-            return false;
-        if (record.type == kKept && !Exists(record.first))
             return false;
     }
     return true;
@@ -375,16 +379,17 @@ platform::ChangeGuard::Verdict ChangeJournal::Before(ChangeKind kind, const std:
         bool found = false;
         while (!found && planNext_ < planned_.size()) {
             Pending& next = planned_[planNext_++];
-            found = next.kind == kind && next.from == from && next.to == to && StillFits(next);
+            found = next.kind == kind && next.from == from && next.to == to && StillFits(next) &&
+                    Prepare(next);
             if (found) {
                 change = next;
             } else {
                 Cancel(next);
             }
         }
-        if (!found && !(RecordChange(change) && Durable()))
+        if (!found && !(RecordChange(change) && Durable())) {
             verdict = Verdict::kRefuse;
-        if (verdict == Verdict::kGo && !Prepare(change)) {
+        } else if (!found && !Prepare(change)) {
             Cancel(change);
             verdict = Verdict::kRefuse;
         }
@@ -541,14 +546,15 @@ void ChangeJournal::RemoveTemporaries(const std::vector<Record>& records) {
 // Kept files not put back are no longer needed, nor are their directories.
 void ChangeJournal::Tidy(const std::vector<Record>& records) {
     for (const Record& record : records) {
-        if (record.type == kKept && Exists(record.second))
+        if (record.type == kKept)
             platform::RemoveEntry(record.second);
     }
     for (const Record& record : records) {
-        if (record.type == kKeepDirectory && Exists(record.first))
+        if (record.type == kKeepDirectory)
             platform::RemoveEntry(record.first);
     }
     keepDirectories_.clear();
+    lastParent_.clear();
 }
 
 }  // namespace updater

@@ -86,6 +86,8 @@ class ChangeJournal : public platform::ChangeGuard {
     std::string keyName_;
     std::vector<Record> records_;
     std::vector<std::string> keepDirectories_;
+    std::string lastParent_;  // the directory of the last file kept, and where it was kept
+    std::string lastKeepDirectory_;
     std::vector<Pending> planned_;
     size_t planNext_ = 0;
     std::string pendingText_;

@@ -229,17 +229,15 @@ bool WriteEntryState(const std::string& path, const std::string& state) {
 }
 
 // Linux lets files and empty directories go whatever their permissions; their directory decides.
+// Most entries removed are kept files, so a file is tried first.
 bool RemoveEntry(const std::string& path) {
     std::string native;
-    struct stat status {};
     if (!posix::ToFilePath(path, native))
         return false;
     native = posix::WithoutTrailingSlashes(native);
-    if (lstat(native.c_str(), &status) != 0)
-        return errno == ENOENT;
-    const int removed = S_ISDIR(status.st_mode) ? posix::Calls().rmdir(native.c_str())
-                                                : posix::Calls().unlink(native.c_str());
-    return removed == 0;
+    if (posix::Calls().unlink(native.c_str()) == 0 || errno == ENOENT)
+        return true;
+    return errno == EISDIR && posix::Calls().rmdir(native.c_str()) == 0;
 }
 
 }  // namespace updater::platform
