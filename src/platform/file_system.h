@@ -66,6 +66,10 @@ class DirectorySearch {
 // The attribute bits of a path, or kInvalidAttributes when it does not exist or cannot be reached.
 // A link reports kAttributeReparsePoint with the bits of what it leads to.
 uint32_t GetEntryAttributes(const std::string& path);
+// True for a path longer than the system's calls take (on Linux PATH_MAX bytes or more; on
+// Windows more than even its long form holds): what it names can be neither reached nor found
+// missing.
+bool IsBeyondReach(const std::string& path);
 // Sets the settable bits (read-only, hidden, system, archive, ...); 0 clears them all. A link is
 // never changed through: what it leads to keeps its attributes.
 bool SetEntryAttributes(const std::string& path, uint32_t attributes);

@@ -49,11 +49,10 @@ std::string Child(const std::string& directory, const std::string& name) {
 }
 
 bool ReadLinkText(const std::string& path, std::string& target) {
-    char buffer[PATH_MAX];
-    const ssize_t length = posix::Calls().readlink(path.c_str(), buffer, sizeof buffer);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof buffer)
+    std::optional<std::string> text = posix::ReadWholeLink(path);
+    if (!text)
         return false;
-    target.assign(buffer, static_cast<size_t>(length));
+    target = std::move(*text);
     return true;
 }
 
@@ -152,6 +151,18 @@ bool ChangeMode(const std::string& native, const struct stat& status, mode_t mod
     return posix::Calls().chmod(native.c_str(), mode) == 0;
 }
 
+// Puts back the mode and the stored bits of an entry whose change failed halfway, so that it
+// keeps all its old attributes rather than some of the new ones; the failure's error stays.
+void RestoreAttributes(const std::string& native, const struct stat& before, uint32_t stored) {
+    const int error = errno;
+    struct stat now {};
+    if (lstat(native.c_str(), &now) == 0 && !S_ISLNK(now.st_mode)) {
+        WriteStoredAttributes(native, now, stored);
+        ChangeMode(native, now, before.st_mode & 07777);
+    }
+    errno = error;
+}
+
 }  // namespace
 
 uint32_t ReadStoredAttributes(const std::string& native, const struct stat& status) {
@@ -242,6 +253,12 @@ uint32_t GetEntryAttributes(const std::string& path) {
     return posix::EntryAttributes(entry, status);
 }
 
+// The kernel takes no path of PATH_MAX bytes or more, terminator included, whatever it names.
+bool IsBeyondReach(const std::string& path) {
+    std::string native;
+    return posix::ToFilePath(path, native) && native.size() >= PATH_MAX;
+}
+
 namespace backend {
 
 // 0 and "normal" clear every settable bit; bits that cannot be set are ignored. The stored bits
@@ -260,16 +277,22 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     uint32_t bits = attributes & posix::kSettableAttributes;
     bool readOnly = (bits & kAttributeReadOnly) != 0;
     uint32_t stored = bits & posix::StoredAttributeMask();
-    bool storedChanges = posix::ReadStoredAttributes(native, status) != stored;
-    if (storedChanges) {
+    const uint32_t storedBefore = posix::ReadStoredAttributes(native, status);
+    const struct stat before = status;
+    if (storedBefore != stored) {
         if (!posix::ChangeMode(native, status, posix::ModeFor(status, false)))
             return false;
-        if (!posix::WriteStoredAttributes(native, status, stored))
+        if (!posix::WriteStoredAttributes(native, status, stored) ||
+            lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode)) {
+            posix::RestoreAttributes(native, before, storedBefore);
             return false;
-        if (lstat(native.c_str(), &status) != 0 || S_ISLNK(status.st_mode))
-            return false;
+        }
     }
-    return posix::ChangeMode(native, status, posix::ModeFor(status, readOnly));
+    if (posix::ChangeMode(native, status, posix::ModeFor(status, readOnly)))
+        return true;
+    if (storedBefore != stored)
+        posix::RestoreAttributes(native, before, storedBefore);
+    return false;
 }
 
 }  // namespace backend
@@ -343,10 +366,10 @@ bool WalkNames(std::deque<std::string> names, std::string& resolved) {
 }
 
 bool WorkingDirectory(std::string& resolved) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) == nullptr)
+    std::optional<std::string> current = posix::CurrentDirectory();
+    if (!current)
         return false;
-    resolved = buffer;
+    resolved = std::move(*current);
     return true;
 }
 

@@ -167,6 +167,20 @@ std::optional<std::string> ReadWholeLink(const std::string& link) {
     }
 }
 
+std::optional<std::string> CurrentDirectory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.data()));
+            return buffer;
+        }
+        if (errno != ERANGE) {
+            return std::nullopt;
+        }
+        buffer.assign(buffer.size() * 2, '\0');
+    }
+}
+
 // --- UTF-8 and UTF-16 text -----------------------------------------------------------------------
 
 namespace {

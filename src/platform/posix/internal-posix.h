@@ -90,6 +90,9 @@ std::optional<std::string> ReadSmallRegularFile(const std::string& path);
 // nothing when the link may not be read.
 std::optional<std::string> ReadWholeLink(const std::string& link);
 
+// The working directory however long it is; nothing when the system cannot tell it.
+std::optional<std::string> CurrentDirectory();
+
 // --- UTF-8 and UTF-16 text -----------------------------------------------------------------------
 // The text inside this backend is UTF-8; settings files saved as UTF-16 are decoded into it here.
 // Capacities of the Windows calls count characters, so these helpers count and cut by character:

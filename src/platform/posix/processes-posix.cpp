@@ -48,11 +48,11 @@ bool PrepareImage(const std::string& commandLine, const std::string& directory, 
     }
     // A relative name counts from the Updater's working directory, as on Windows.
     if (image.path.front() != '/') {
-        std::vector<char> current(PATH_MAX);
-        if (getcwd(current.data(), current.size()) == nullptr) {
+        const std::optional<std::string> current = posix::CurrentDirectory();
+        if (!current) {
             return false;
         }
-        image.path = std::string(current.data()) + "/" + image.path;
+        image.path = *current + "/" + image.path;
     }
     image.arguments.front() = image.path;
     for (std::string& argument : image.arguments) {

@@ -114,31 +114,6 @@ PathParts SplitDevicePath(const std::wstring& prefix, std::vector<std::wstring> 
     return TakeRoot(prefix, std::move(items), 1, volume ? RootKind::kVolume : RootKind::kDevice);
 }
 
-// The full path the system makes of a text (GetFullPathNameW): against the working directory or
-// the drive's, "." and ".." folded, device names such as "nul.txt" turned into "\\.\nul". A
-// "\??\" text is handed to the system as it is, like "\\?\". Empty when the system refuses.
-std::wstring FullPathOf(const std::wstring& path) {
-    if (path.empty())
-        return std::wstring();
-    if (StartsWith(path, L"\\??\\"))
-        return L"\\\\?\\" + path.substr(4);
-    std::wstring full(MAX_PATH, L'\0');
-    // The size needed can change between the calls when another thread moves the working
-    // directory; a few tries settle it.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD size = static_cast<DWORD>(full.size());
-        const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-        if (length == 0)
-            return std::wstring();
-        if (length < size) {
-            full.resize(length);
-            return full;
-        }
-        full.assign(length, L'\0');
-    }
-    return std::wstring();
-}
-
 // "\\?\C:\.." is not folded by the system but may be by a file system; the same text read as a
 // "\\.\" path, which the system does fold, shows where such items could lead. Other texts come
 // back unchanged.
@@ -195,6 +170,22 @@ struct DirectorySearch::State {
 
 namespace {
 
+// The search reads its mask as written, where a trailing dot counts ("*." finds the names without
+// an extension); folding drops the trailing dots and blanks of the last item, so they come back.
+std::wstring SearchForm(const std::string& pattern) {
+    const std::wstring written = win32::Widen(pattern);
+    const std::wstring form = win32::LongPathForm(written);
+    const size_t cut = written.find_last_of(L"\\/:");
+    const std::wstring mask = written.substr(cut == std::wstring::npos ? 0 : cut + 1);
+    const size_t kept = mask.find_last_not_of(L". ");
+    if (form == written || kept == std::wstring::npos || kept + 1 == mask.size())
+        return form;
+    const std::wstring folded = L"\\" + mask.substr(0, kept + 1);
+    const bool foldedLast = form.size() >= folded.size() &&
+                            form.compare(form.size() - folded.size(), folded.size(), folded) == 0;
+    return foldedLast ? form + mask.substr(kept + 1) : form;
+}
+
 void TakeEntry(const WIN32_FIND_DATAW& data, FoundEntry& entry) {
     entry.name = win32::Narrow(data.cFileName);
     entry.attributes = win32::WithLinksMarkedOnly(data.dwFileAttributes, data.dwReserved0);
@@ -211,7 +202,7 @@ DirectorySearch::~DirectorySearch() {
 bool DirectorySearch::Start(const std::string& pattern, FoundEntry& first) {
     Close();
     WIN32_FIND_DATAW data;
-    state_->handle = FindFirstFileW(win32::Widen(pattern).c_str(), &data);
+    state_->handle = FindFirstFileW(SearchForm(pattern).c_str(), &data);
     if (state_->handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -261,7 +252,8 @@ Existing WhatIsAt(const std::wstring& path, bool throughLinks) {
         return Existing::kOther;
     const DWORD flags =
         FILE_FLAG_BACKUP_SEMANTICS | (throughLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE handle = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE handle = CreateFileW(win32::LongPathForm(path).c_str(), 0, kShareAll, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND ? Existing::kNothing : Existing::kOther;
     const DWORD type = GetFileType(handle);
@@ -275,7 +267,7 @@ DWORD ReparseTagOf(const std::string& path) {
     while (entry.size() > 1 && entry.back() == '\\')
         entry.pop_back();
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileExW(win32::Widen(entry).c_str(), FindExInfoBasic, &data,
+    HANDLE search = FindFirstFileExW(win32::LongPathForm(entry).c_str(), FindExInfoBasic, &data,
                                      FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
@@ -286,10 +278,15 @@ DWORD ReparseTagOf(const std::string& path) {
 }  // namespace
 
 uint32_t GetEntryAttributes(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+    const DWORD attributes = GetFileAttributesW(win32::LongPathForm(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         return attributes;
     return win32::WithLinksMarkedOnly(attributes, ReparseTagOf(path));
+}
+
+// The system's counted strings hold at most 32,767 characters, its own prefix included.
+bool IsBeyondReach(const std::string& path) {
+    return win32::LongPathForm(path).size() >= 0x7FFF - 4;
 }
 
 namespace backend {
@@ -297,7 +294,7 @@ namespace backend {
 bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
     // Zero is not a documented attribute value; "normal" is what clears every settable bit.
     const DWORD value = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-    return SetFileAttributesW(win32::Widen(path).c_str(), value) != FALSE;
+    return SetFileAttributesW(win32::LongPathForm(path).c_str(), value) != FALSE;
 }
 
 // CopyFileW would write into a device or a pipe as into a file. An existing file is replaced only
@@ -306,11 +303,11 @@ bool AttemptSetEntryAttributes(const std::string& path, uint32_t attributes) {
 // refuses by itself (directories, the source itself) or overwrites in a way of its own (system
 // files, links) is left to it.
 bool AttemptCopyFileTo(const std::string& from, const std::string& to) {
-    const std::wstring target = win32::Widen(to);
-    const Existing existing = WhatIsAt(target, true);
+    const Existing existing = WhatIsAt(win32::Widen(to), true);
     if (existing == Existing::kOther)
         return Refuse(ERROR_ACCESS_DENIED);
-    const std::wstring source = win32::Widen(from);
+    const std::wstring source = win32::LongPathForm(from);
+    const std::wstring target = win32::LongPathForm(to);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     // CopyFileW judges the source first: a missing one is reported as missing.
     if (existing == Existing::kDiskEntry && attributes != INVALID_FILE_ATTRIBUTES &&
@@ -336,25 +333,25 @@ bool AttemptCopyEntryTo(const std::string& from, const std::string& to) {
     const std::wstring target = win32::Widen(to);
     if (WhatIsAt(target, true) == Existing::kOther)
         return Refuse(ERROR_ACCESS_DENIED);
-    return CopyFileExW(win32::Widen(from).c_str(), target.c_str(), nullptr, nullptr, nullptr,
-                       COPY_FILE_COPY_SYMLINK) != FALSE;
+    return CopyFileExW(win32::LongPathForm(from).c_str(), win32::LongPathForm(target).c_str(),
+                       nullptr, nullptr, nullptr, COPY_FILE_COPY_SYMLINK) != FALSE;
 }
 
 bool AttemptMoveEntry(const std::string& from, const std::string& to) {
-    return MoveFileW(win32::Widen(from).c_str(), win32::Widen(to).c_str()) != FALSE;
+    return MoveFileW(win32::LongPathForm(from).c_str(), win32::LongPathForm(to).c_str()) != FALSE;
 }
 
 // Never MOVEFILE_COPY_ALLOWED: a copy that fails halfway leaves a cut file under the final name.
 bool AttemptMoveFileOver(const std::string& from, const std::string& to) {
-    const std::wstring source = win32::Widen(from);
-    const std::wstring target = win32::Widen(to);
+    const std::wstring source = win32::LongPathForm(from);
+    const std::wstring target = win32::LongPathForm(to);
     const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
     if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
         return false;
     if ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return Refuse(ERROR_ACCESS_DENIED);
     // A link at the destination is replaced as itself, so it is judged as itself.
-    const Existing existing = WhatIsAt(target, false);
+    const Existing existing = WhatIsAt(win32::Widen(to), false);
     if (existing == Existing::kOther)
         return Refuse(ERROR_ACCESS_DENIED);
     DWORD flags = 0;
@@ -376,15 +373,15 @@ bool AttemptMoveFileOver(const std::string& from, const std::string& to) {
 }
 
 bool AttemptDeleteFileEntry(const std::string& path) {
-    return DeleteFileW(win32::Widen(path).c_str()) != FALSE;
+    return DeleteFileW(win32::LongPathForm(path).c_str()) != FALSE;
 }
 
 bool AttemptMakeDirectory(const std::string& path) {
-    return CreateDirectoryW(win32::Widen(path).c_str(), nullptr) != FALSE;
+    return CreateDirectoryW(win32::LongPathForm(path).c_str(), nullptr) != FALSE;
 }
 
 bool AttemptRemoveEmptyDirectory(const std::string& path) {
-    return RemoveDirectoryW(win32::Widen(path).c_str()) != FALSE;
+    return RemoveDirectoryW(win32::LongPathForm(path).c_str()) != FALSE;
 }
 
 int ErrorNumber() {
@@ -429,7 +426,8 @@ std::wstring NameBeside(const std::wstring& path) {
     const std::wstring full = FullPathOf(path);
     const size_t slash = full.find_last_of(L'\\');
     const std::wstring directory = slash == std::wstring::npos ? L"" : full.substr(0, slash + 1);
-    return directory + Widen(backend::TemporaryEntryName("", GetCurrentProcessId(), serial++));
+    return LongPathForm(directory +
+                        Widen(backend::TemporaryEntryName("", GetCurrentProcessId(), serial++)));
 }
 
 bool IsNameTaken(DWORD error) {
@@ -500,8 +498,8 @@ bool DeleteSource(const std::wstring& source, DWORD attributes, bool link) {
 }  // namespace
 
 bool MoveFileByCopy(const std::string& from, const std::string& to) {
-    const std::wstring source = Widen(from);
-    const std::wstring target = Widen(to);
+    const std::wstring source = LongPathForm(from);
+    const std::wstring target = LongPathForm(to);
     const DWORD sourceAttributes = GetFileAttributesW(source.c_str());
     if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
         return false;
@@ -589,7 +587,7 @@ void RemoveAbandonedTemporaries(const std::string& directory) {
     if (!folder.empty() && folder.back() != L'\\')
         folder += L'\\';
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"~updater-*.tmp").c_str(), &found);
+    HANDLE search = FindFirstFileW(win32::LongPathForm(folder + L"~updater-*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
@@ -599,7 +597,7 @@ void RemoveAbandonedTemporaries(const std::string& directory) {
             StillRuns(owner))
             continue;
         const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        win32::Discard(folder + found.cFileName, link);
+        win32::Discard(win32::LongPathForm(folder + found.cFileName), link);
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
@@ -618,7 +616,7 @@ class EntryHandle {
   public:
     explicit EntryHandle(const std::string& path) : EntryHandle(win32::Widen(path)) {}
     explicit EntryHandle(const std::wstring& path)
-        : handle_(CreateFileW(path.c_str(), 0,
+        : handle_(CreateFileW(win32::LongPathForm(path).c_str(), 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
     ~EntryHandle() {
@@ -806,8 +804,9 @@ UnsharedFile::~UnsharedFile() = default;
 // opened; a device (NUL, COM1) opens, but is no disk file.
 bool UnsharedFile::Open(const std::string& path) {
     state_ = std::make_unique<State>();
-    state_->file = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    state_->file =
+        CreateFileW(win32::LongPathForm(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (state_->file == INVALID_HANDLE_VALUE || GetFileType(state_->file) != FILE_TYPE_DISK) {
         state_.reset();
         return false;
@@ -842,7 +841,7 @@ namespace {
 // No sharing on purpose: a file that another process holds open counts as unreadable, and no
 // backup-semantics flag, so a directory cannot be opened either.
 HANDLE OpenForDate(const std::string& path) {
-    return CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    return CreateFileW(win32::LongPathForm(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 

@@ -14,6 +14,22 @@ std::wstring Widen(const std::string& text);
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Narrow(const std::wstring& text);
 
+// --- Paths ------------------------------------------------------------------------------------
+
+// The full path the system makes of a text (GetFullPathNameW): against the working directory or
+// the drive's, "." and ".." folded, device names such as "nul.txt" turned into "\\.\nul". A
+// "\??\" text is handed to the system as it is, like "\\?\". Empty when the system refuses.
+std::wstring FullPathOf(const std::wstring& path);
+
+// The text to hand a file call for a path. A path whose full form nears MAX_PATH is given as that
+// full form behind "\\?\" ("C:\..." as "\\?\C:\...", "\\srv\share\..." as
+// "\\?\UNC\srv\share\..."), which the old limit does not stop; it names the same entry, as it is
+// folded here by the system's own rules and the prefix only keeps the system from folding again.
+// Every other path comes back as it was written: ordinary ones, those already so prefixed, devices.
+std::wstring LongPathForm(const std::wstring& path);
+// The same for a path in UTF-8.
+std::wstring LongPathForm(const std::string& path);
+
 // --- Command line (command_line-win32.cpp) ----------------------------------------------------
 
 // The part of a full command line after the program's name, as a GUI program receives it: a name

@@ -42,7 +42,7 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
     std::wstring buffer(capacity + 1, L'\0');
     const DWORD length = GetPrivateProfileStringW(
         win32::Widen(section).c_str(), win32::Widen(key).c_str(), win32::Widen(fallback).c_str(),
-        buffer.data(), capacity, win32::Widen(file).c_str());
+        buffer.data(), capacity, win32::LongPathForm(file).c_str());
     return win32::Narrow(WithoutBrokenPair(buffer.data(), length));
 }
 
@@ -50,7 +50,7 @@ std::vector<std::string> ReadProfileSection(const std::string& file, const std::
                                             unsigned capacity) {
     std::wstring buffer(capacity + 2, L'\0');
     const DWORD length = GetPrivateProfileSectionW(win32::Widen(section).c_str(), buffer.data(),
-                                                   capacity, win32::Widen(file).c_str());
+                                                   capacity, win32::LongPathForm(file).c_str());
     return SplitAtNuls(buffer.data(), length);
 }
 

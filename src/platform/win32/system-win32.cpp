@@ -171,7 +171,7 @@ bool WriteAll(HANDLE file, const std::string& text) {
 // Append-only access makes every write land at the end, also when another process appends to
 // the same log; the sharing lets it be read, and written by others, while it is open.
 bool AppendToFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileW(win32::Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    HANDLE file = CreateFileW(win32::LongPathForm(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

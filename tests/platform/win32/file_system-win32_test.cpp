@@ -352,6 +352,29 @@ TEST_F(FileSystem, LastWriteDateNeedsTheFileUnshared) {
     EXPECT_TRUE(ReadLastWriteDate(file, date));
 }
 
+// Past MAX_PATH the calls reach the entries they name (the end-to-end cases walk such trees), and
+// a search reads its mask as written.
+TEST_F(FileSystem, LongPathsAreTakenLikeShortOnes) {
+    ASSERT_TRUE(MakeDirectory(dir_ / "short"));
+    std::string deep = dir_.path();
+    while (deep.size() <= MAX_PATH) {
+        deep += "\\" + std::string(60, 'x');
+        ASSERT_TRUE(MakeDirectory(deep));
+    }
+    const std::string source = dir_.Write("source", "S");
+    for (const char* name : {"\\a.txt", "\\noext"})
+        ASSERT_TRUE(CopyFileTo(source, deep + name) && CopyFileTo(source, dir_ / "short" + name));
+    for (const char* mask : {"\\*.", "\\*.txt", "\\noext.", "\\*"})
+        EXPECT_EQ(Search(deep + mask), Search(dir_ / "short" + mask)) << mask;
+    const std::string file = deep + "\\a.txt";
+    LocalDate date;
+    EXPECT_TRUE(ReadLastWriteDate(file, date) && UnsharedFile().Open(file));
+    EXPECT_TRUE(IsSameEntry(file, "\\\\?\\" + file));
+    EXPECT_EQ(PlaceOf(file), Place::kElsewhere);
+    ASSERT_TRUE(win32::MoveFileByCopy(file, deep + "\\noext"));
+    EXPECT_EQ(Search(deep + "\\*"), (Names{".", "..", "noext"}));
+}
+
 }  // namespace
 }  // namespace updater::platform
 
