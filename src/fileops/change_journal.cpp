@@ -310,14 +310,16 @@ bool ChangeJournal::RecordChange(Pending& change) {
             keep = exists;
             break;
     }
+    // The old file is kept before the move, so that undone newest first the moved file goes
+    // back before the old one returns to its place.
+    if (keep) {
+        const std::string kept = KeptNameFor(to, records_.size());
+        if (kept.empty())
+            return false;
+        change.records.push_back(Write(kKept, to, kept));
+    }
     if (change.kind == ChangeKind::kMoveOver && Exists(change.from))
         change.records.push_back(Write(kMoved, change.from, to));
-    if (!keep)
-        return true;
-    const std::string kept = KeptNameFor(to, records_.size());
-    if (kept.empty())
-        return false;
-    change.records.push_back(Write(kKept, to, kept));
     return true;
 }
 

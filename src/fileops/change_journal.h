@@ -64,7 +64,7 @@ class ChangeJournal : public platform::ChangeGuard {
         platform::ChangeKind kind;
         std::string from;
         std::string to;
-        std::vector<size_t> records;  // what the change wrote; the kept file last, if any
+        std::vector<size_t> records;  // what the change wrote
         bool planned = false;
     };
 

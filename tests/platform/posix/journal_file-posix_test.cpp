@@ -116,6 +116,8 @@ class JournalFileTest : public testing::ScriptTest {
         WriteFile("app/a.txt", "old a");
         WriteFile("app/sub/keep.txt", "keep");
         WriteFile("app/moved.txt", "moved");
+        WriteFile("app/sub/b.txt", "old b");
+        WriteFile("app/movedir/b.txt", "moved b");
         WriteFile("app/cache/one.bin", "one");
         WriteFile("app/settings.cfg", "settings");
         // Fixed times, so that each fresh tree is the same as the first.
@@ -130,11 +132,12 @@ class JournalFileTest : public testing::ScriptTest {
     // and a shortcut; then runs to the end or stops.
     void WriteSteps(bool fails) {
         const std::string app = EnginePath("app");
-        WriteScript("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=C,M,D,A,K,L" +
+        WriteScript("[UPDATER]\nNAME=T\nROLLBACK=1\nPROC=C,M,N,D,A,K,L" +
                     std::string(fails ? ",F" : "") + "\n[C]\nMODE=COPY\nFROM=" + EnginePath("new") +
                     "\nTO=" + app + "\n[M]\nMODE=MOVE\nFROM=" + app + "\\moved.txt\nTO=" + app +
                     "\\sub\\moved.txt\n[D]\nMODE=DELETE\nFILE=" + app +
                     "\\cache\n[A]\nMODE=ATTR\nFILE=" + app + "\\settings.cfg\nARG=3\n" +
+                    "[N]\nMODE=MOVE\nFROM=" + app + "\\movedir\nTO=" + app + "\\sub\n" +
                     "[K]\nMODE=MAKEDIR\nDIR=" + app + "\\logs\\old\n[L]\nMODE=LINK\nSRC=" + app +
                     "\\a.txt\nPARAM=\nSHOWCMD=1\nDST=" + app +
                     "\\a\n[F]\nMODE=COPY\nFROM=" + EnginePath("missing") + "\nTO=" + app + "\\x\n");
