@@ -207,6 +207,13 @@ class IniFile {
 // file (a directory, a pipe, a file without read permission).
 std::shared_ptr<const IniFile> LoadIniFile(const std::string& nativePath);
 
+// The reader's answers from a parsed file, as ReadProfileString and ReadProfileSection give them;
+// a null `ini` stands for a missing file.
+std::string ProfileValue(const IniFile* ini, const std::string& section, const std::string& key,
+                         const std::string& fallback, unsigned capacity);
+std::vector<std::string> ProfileSection(const IniFile* ini, const std::string& section,
+                                        unsigned capacity);
+
 // --- Defined in dialog-posix.cpp -----------------------------------------------------------------
 
 // The answer of the default button: OK for an OK box, Yes for a Yes/No box, No when the second

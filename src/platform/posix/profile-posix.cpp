@@ -302,25 +302,36 @@ std::shared_ptr<const posix::IniFile> LoadSettingsFile(const std::string& file) 
 
 }  // namespace
 
-std::string ReadProfileString(const std::string& file, const std::string& section,
-                              const std::string& key, const std::string& fallback,
-                              unsigned capacity) {
-    const std::shared_ptr<const posix::IniFile> ini = LoadSettingsFile(file);
-    const posix::IniSection* block = FindBlock(ini.get(), section);
+namespace posix {
+
+std::string ProfileValue(const IniFile* ini, const std::string& section, const std::string& key,
+                         const std::string& fallback, unsigned capacity) {
+    const IniSection* block = FindBlock(ini, section);
     // An empty key finds a line written "=value", as the Windows reader does; a block without
     // such a line gives the fallback.
     const std::optional<std::string_view> value =
         block != nullptr ? block->FindValue(TrimSpaces(key)) : std::nullopt;
-    const std::string_view answer =
-        value ? posix::StripOuterQuotes(*value) : TrimTrailingSpaces(fallback);
+    const std::string_view answer = value ? StripOuterQuotes(*value) : TrimTrailingSpaces(fallback);
     return FitInCapacity(answer, capacity);
+}
+
+std::vector<std::string> ProfileSection(const IniFile* ini, const std::string& section,
+                                        unsigned capacity) {
+    const IniSection* block = FindBlock(ini, section);
+    return block != nullptr ? FitInCapacity(block->Lines(), capacity) : std::vector<std::string>{};
+}
+
+}  // namespace posix
+
+std::string ReadProfileString(const std::string& file, const std::string& section,
+                              const std::string& key, const std::string& fallback,
+                              unsigned capacity) {
+    return posix::ProfileValue(LoadSettingsFile(file).get(), section, key, fallback, capacity);
 }
 
 std::vector<std::string> ReadProfileSection(const std::string& file, const std::string& section,
                                             unsigned capacity) {
-    const std::shared_ptr<const posix::IniFile> ini = LoadSettingsFile(file);
-    const posix::IniSection* block = FindBlock(ini.get(), section);
-    return block != nullptr ? FitInCapacity(block->Lines(), capacity) : std::vector<std::string>{};
+    return posix::ProfileSection(LoadSettingsFile(file).get(), section, capacity);
 }
 
 }  // namespace updater::platform

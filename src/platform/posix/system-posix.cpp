@@ -31,6 +31,8 @@ constexpr const char* kSystemDirectory = "/usr/lib";
 }  // namespace
 
 std::string GetModulePath() {
+    if (overrides::ModuleFile())
+        return *overrides::ModuleFile();
     return posix::FromNativePath(posix::ReadWholeLink("/proc/self/exe").value_or(std::string()));
 }
 

@@ -29,6 +29,8 @@ std::string ReadDirectory(DirectoryCall call) {
 }  // namespace
 
 std::string GetModulePath() {
+    if (overrides::ModuleFile())
+        return *overrides::ModuleFile();
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());

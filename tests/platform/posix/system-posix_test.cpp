@@ -30,13 +30,18 @@ std::string ReadFile(const std::string& nativePath) {
     return text.str();
 }
 
-TEST(ModulePath, IsAbsoluteWithBackslashes) {
+TEST(ModulePath, IsAbsoluteWithBackslashesUnlessOverridden) {
     std::string path = GetModulePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), '\\');
     EXPECT_EQ(path.find('/'), std::string::npos);
     struct stat status {};
     EXPECT_EQ(stat(posix::ToNativePath(path).c_str(), &status), 0);
+    // A harness puts the program beside a script of its own.
+    overrides::SetModuleFile("\\tmp\\harness\\setup");
+    EXPECT_EQ(GetModulePath(), "\\tmp\\harness\\setup");
+    overrides::SetModuleFile(std::nullopt);
+    EXPECT_EQ(GetModulePath(), path);
 }
 
 TEST(SystemDirectories, AreFixedStandInsInEngineForm) {
