@@ -8,6 +8,7 @@
 #include "core/system_queries.h"
 #include "engine/kind_table.h"
 #include "engine/list_items.h"
+#include "engine/run_journal.h"
 #include "engine/startup.h"
 #include "engine/switch_kind.h"
 #include "platform/system.h"
@@ -255,6 +256,8 @@ void CheckProcedure(const std::string& name, const std::vector<std::string>& lis
     delete kind->load(String(name.c_str()));
     if (keyMissing)
         g_loadErrors.clear();
+    bool rollback = false;
+    ReadRollbackSetting(rollback);
     ReportLoadErrors();
     CheckValues(*kind, values, list);
     Plan(String(kind->mode), values);
@@ -296,6 +299,8 @@ void CheckScript() {
     }
     if (keyMissing)
         g_loadErrors.clear();
+    bool rollback = false;
+    ReadRollbackSetting(rollback);
     ReportLoadErrors();
     if (g_errorFound)
         return;

@@ -4,6 +4,7 @@
 
 #include "engine/check_mode.h"
 #include "engine/procedure_table.h"
+#include "engine/run_journal.h"
 #include "engine/startup.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
@@ -40,7 +41,7 @@ int ExitCodeFor(RunResult result) {
 // any other allocation failure.
 bool StartAndRun(const std::string& commandLine) {
     try {
-        return StartUp(commandLine.c_str()) && RunScript();
+        return StartUp(commandLine.c_str()) && BeginRunJournal() && RunScript();
     } catch (const std::bad_alloc&) {
         ShowError(kMsgOutOfMemory, "Updater");
         return false;
@@ -58,9 +59,11 @@ int RunUpdater(const std::string& commandLine) {
     platform::StartComponentModel();
     const bool ranToEnd = StartAndRun(commandLine);
     StopProgressReports();
+    // The outcome is the run's: a box about its undo does not turn an abort into an error.
+    const RunResult result = ResultOf(ranToEnd);
+    EndRunJournal(ranToEnd);
     FreeAllLists();
     platform::StopComponentModel();
-    const RunResult result = ResultOf(ranToEnd);
     LogEnd(result);
     return ExitCodeFor(result);
 }

@@ -3,6 +3,7 @@
 #include "engine/record_loader.h"
 #include "fileops/file_kinds.h"
 #include "fileops/walker.h"
+#include "platform/file_system.h"
 #include "platform/shortcut.h"
 #include "settings/error_box.h"
 
@@ -41,7 +42,8 @@ bool CreateShortcut(const String& target, const String& linkFile, const String& 
         shortcut.workingDirectory = directory.CStr();
     shortcut.arguments = arguments.CStr();
     shortcut.showCommand = ShowCommandOf(showCmd);
-    return platform::WriteShortcut(linkFile.CStr(), shortcut);
+    return platform::WriteGuarded(
+        linkFile.CStr(), [&] { return platform::WriteShortcut(linkFile.CStr(), shortcut); });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "fileops/walker.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/system_queries.h"
 #include "fileops/root_guard.h"
@@ -41,6 +42,30 @@ bool VisitEntry(const String& directory, const platform::FoundEntry& entry, Walk
     if (recursive && !isLink && !WalkFiles(entryPath, visitor, true, context))
         return false;
     return visitor(entryPath, VisitDirLeave, context) != 0;
+}
+
+// Files met in a row are visited as a group when the changes are guarded: the guard is told the
+// group's changes first, so that it can record them all at once.
+constexpr size_t kGroupSize = 512;
+
+bool IsFileEntry(const platform::FoundEntry& entry) {
+    return (entry.attributes & platform::kAttributeDirectory) == 0 && IsExpressible(entry);
+}
+
+bool VisitGroup(const String& directory, std::vector<platform::FoundEntry>& files,
+                WalkVisitor visitor, void* context) {
+    if (files.size() > 1) {
+        platform::PlanChanges([&] {
+            for (const platform::FoundEntry& file : files)
+                visitor(directory.Concat("\\").Concat(file.name.c_str()), VisitFile, context);
+        });
+    }
+    for (const platform::FoundEntry& file : files) {
+        if (!VisitEntry(directory, file, visitor, false, context))
+            return false;
+    }
+    files.clear();
+    return true;
 }
 
 // A network path's server and share ("\\server\share") cannot be created; neither can the
@@ -123,11 +148,22 @@ bool WalkFiles(const String& path, WalkVisitor visitor, bool recursive, void* co
     platform::FoundEntry entry;
     if (!search.Start(pattern.CStr(), entry))
         return false;
+    const bool grouped = platform::ChangesAreGuarded();
+    std::vector<platform::FoundEntry> files;
     do {
+        if (grouped && IsFileEntry(entry)) {
+            files.push_back(entry);
+            if (files.size() < kGroupSize)
+                continue;
+        }
+        if (!VisitGroup(directory, files, visitor, context))
+            return false;
+        if (grouped && IsFileEntry(entry))
+            continue;
         if (!VisitEntry(directory, entry, visitor, recursive, context))
             return false;
     } while (search.Next(entry));
-    return true;
+    return VisitGroup(directory, files, visitor, context);
 }
 
 uint64_t VisitedFileSize() {

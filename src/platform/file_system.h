@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -123,6 +124,39 @@ bool MakeDirectory(const std::string& path);
 // Removes an empty directory, or a link to a directory as the link whatever lies behind it;
 // refuses non-empty and read-only directories.
 bool RemoveEmptyDirectory(const std::string& path);
+
+// A guard that every change above passes through first, when one is set: it may record the
+// change and keep what the change replaces before it is made, or refuse it. While it plans, the
+// changes are only announced to it and none is made: each reports success.
+enum class ChangeKind {
+    kAttributes,
+    kCopy,
+    kMove,
+    kMoveOver,
+    kDelete,
+    kMakeDirectory,
+    kRemoveDirectory,
+    kWriteFile,
+};
+class ChangeGuard {
+  public:
+    enum class Verdict { kGo, kRefuse, kPlanned };
+    virtual ~ChangeGuard() = default;
+    // Before the change; kRefuse leaves the thread's error number telling why.
+    virtual Verdict Before(ChangeKind kind, const std::string& from, const std::string& to) = 0;
+    // After a change that was let go, with whether it was made.
+    virtual void After(ChangeKind kind, const std::string& from, const std::string& to,
+                       bool made) = 0;
+    virtual void StartPlanning() = 0;
+    virtual void StopPlanning() = 0;
+};
+void SetChangeGuard(ChangeGuard* guard);
+bool ChangesAreGuarded();
+// Announces a group of changes to the guard ahead of making them, by calling `changes` while it
+// plans, so that it can record the group at once. False, with nothing called, when no guard is set.
+bool PlanChanges(const std::function<void()>& changes);
+// A file written by other means (a shortcut) as one guarded change of `path`.
+bool WriteGuarded(const std::string& path, const std::function<bool()>& write);
 
 // The last change to the file system that was refused on this thread since ClearLastFailure, as
 // the run log reports it: the path refused (the destination of a copy or a move, unless the

@@ -32,6 +32,10 @@ const char* MessageText(unsigned id) {
             return "シンボルが正しくありません。\n"
                    "\n"
                    "シンボル：\"%s\"";
+        case 7:
+            return "変更の取り消しに失敗しました。\n"
+                   "\n"
+                   "ファイル：\"%s\"";
         case 8:
             return "ファイルのコピーに失敗しました。\n"
                    "\n"
@@ -67,6 +71,10 @@ const char* MessageText(unsigned id) {
                    "\n"
                    "転送元：\"%s\"\n"
                    "転送先：\"%s\"";
+        case 16:
+            return "同じ設定ファイルの更新が実行中です。\n"
+                   "\n"
+                   "ファイル：\"%s\"";
         default:
             return nullptr;
     }

@@ -12,6 +12,7 @@ enum MessageId : unsigned {
     kMsgBadItemCount = 4,
     kMsgPathFailed = 5,
     kMsgBadSymbol = 6,
+    kMsgUndoFailed = 7,
     kMsgCopyFailed = 8,
     kMsgLaunchFailed = 9,
     kMsgDeleteFailed = 10,
@@ -20,6 +21,7 @@ enum MessageId : unsigned {
     kMsgMakeDirFailed = 13,
     kMsgMoveFailed = 14,
     kMsgLinkFailed = 15,
+    kMsgRunInProgress = 16,
 };
 
 // Formats message `id` with printf-style arguments and shows it in an error box under the current

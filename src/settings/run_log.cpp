@@ -156,6 +156,11 @@ void LogProgress(const char* proc, uint64_t done, std::optional<uint64_t> total,
                ",\"unit\":" + JsonQuote(unit) + "}");
 }
 
+void LogUndo(const char* action, const char* path, bool ok) {
+    WriteEvent(std::string("{\"event\":\"undo\",\"action\":\"") + action +
+               "\",\"path\":" + JsonQuote(path) + ",\"ok\":" + (ok ? "true" : "false") + "}");
+}
+
 void LogEnd(RunResult result) {
     const char* word = result == RunResult::kDone    ? "done"
                        : result == RunResult::kError ? "error"

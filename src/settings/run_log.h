@@ -23,6 +23,8 @@ void LogEnd(RunResult result);
 // How far one procedure has come: `total` is absent (null) for work without one; `unit` names
 // what is counted ("bytes", "files", "programs").
 void LogProgress(const char* proc, uint64_t done, std::optional<uint64_t> total, const char* unit);
+// One change of a run undone: `action` is "restore", "remove" or "attributes".
+void LogUndo(const char* action, const char* path, bool ok);
 // A check's findings: one problem, and what one procedure would do with its values expanded.
 void LogProblem(const char* proc, const char* key, bool isError, const char* text);
 void LogPlan(const char* proc, const char* mode,

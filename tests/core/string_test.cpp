@@ -260,7 +260,7 @@ TEST(StringFormat, LongResultIsNeverCut) {
 
 TEST(StringFormat, LoadFormatOfUnknownIdIsEmpty) {
     String s("old");
-    s.LoadFormat(7, "x");
+    s.LoadFormat(17, "x");
     EXPECT_STREQ(s.CStr(), "");
     s = "old";
     s.LoadFormat(0);

@@ -39,6 +39,9 @@ SystemCalls& Calls() {
         ::fsetxattr,
         ::removexattr,
         ::futimens,
+        ::utimensat,
+        ::fsync,
+        ::fdatasync,
     };
     return calls;
 }

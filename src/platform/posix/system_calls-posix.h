@@ -39,6 +39,9 @@ struct SystemCalls {
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
     int (*removexattr)(const char* path, const char* name);
     int (*futimens)(int fd, const timespec times[2]);
+    int (*utimensAt)(int directoryFd, const char* path, const timespec times[2], int flags);
+    int (*fsync)(int fd);
+    int (*fdatasync)(int fd);
 };
 
 // The table in use; a test swaps entries and puts the saved table back when it is done.
