@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,41 @@ inline void MakeBigFiles(const std::string& root, int count, int megabytes) {
         for (int m = 0; m < megabytes; ++m)
             out << block;
     }
+}
+
+// The data and rounds that the tree benchmarks share; each keeps its own defaults.
+struct TreeOptions {
+    std::string work = ".";
+    int files = 20000;
+    int dirs = 2000;
+    int bigFiles = 20;
+    int bigMegabytes = 50;
+    int rounds = 3;
+};
+
+// Reads "--name value" pairs into the shared options and into the benchmark's own text options
+// named in `texts`. False for an unknown name, a name without a value, or nothing to measure.
+inline bool ParseTreeOptions(int argc, char** argv, TreeOptions& options,
+                             const std::map<std::string, std::string*>& texts = {}) {
+    const std::map<std::string, int*> counts = {
+        {"--files", &options.files},        {"--dirs", &options.dirs},
+        {"--big-files", &options.bigFiles}, {"--big-mb", &options.bigMegabytes},
+        {"--rounds", &options.rounds},
+    };
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const auto text = texts.find(name);
+        const auto count = counts.find(name);
+        if (name == "--work")
+            options.work = argv[i + 1];
+        else if (text != texts.end())
+            *text->second = argv[i + 1];
+        else if (count != counts.end())
+            *count->second = std::atoi(argv[i + 1]);
+        else
+            return false;
+    }
+    return argc % 2 == 1 && options.files > 0 && options.dirs > 0 && options.rounds > 0;
 }
 
 }  // namespace updater::bench

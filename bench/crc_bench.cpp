@@ -27,7 +27,6 @@
 #include "bench_support.h"
 #include "core/crc32.h"
 
-
 namespace {
 
 using updater::bench::Measure;

@@ -37,18 +37,14 @@ using updater::bench::MakeBigFiles;
 using updater::bench::MakeTree;
 using updater::bench::Measure;
 using updater::bench::Median;
+using updater::bench::ParseTreeOptions;
 using updater::bench::RunChild;
+using updater::bench::TreeOptions;
 
 namespace fs = std::filesystem;
 
-struct Options {
-    std::string work = ".";
+struct Options : TreeOptions {
     std::string other = "/dev/shm";
-    int files = 20000;
-    int dirs = 2000;
-    int bigFiles = 20;
-    int bigMegabytes = 50;
-    int rounds = 3;
 };
 
 std::string EnginePath(const std::string& native) {
@@ -196,27 +192,7 @@ bool SameFileSystem(const std::string& a, const std::string& b) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const char* value = argv[i + 1];
-        if (name == "--work")
-            options.work = value;
-        else if (name == "--other")
-            options.other = value;
-        else if (name == "--files")
-            options.files = std::atoi(value);
-        else if (name == "--dirs")
-            options.dirs = std::atoi(value);
-        else if (name == "--big-files")
-            options.bigFiles = std::atoi(value);
-        else if (name == "--big-mb")
-            options.bigMegabytes = std::atoi(value);
-        else if (name == "--rounds")
-            options.rounds = std::atoi(value);
-        else
-            return false;
-    }
-    return (argc % 2) == 1 && options.files > 0 && options.dirs > 0 && options.rounds > 0;
+    return ParseTreeOptions(argc, argv, options, {{"--other", &options.other}});
 }
 
 void TreeBenchmarks(const Options& options, const std::string& work, const std::string& other,

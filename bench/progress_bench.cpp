@@ -42,15 +42,12 @@ namespace fs = std::filesystem;
 using updater::bench::MakeBigFiles;
 using updater::bench::MakeTree;
 using updater::bench::Median;
+using updater::bench::ParseTreeOptions;
+using updater::bench::TreeOptions;
 
-struct Options {
+struct Options : TreeOptions {
+    Options() { bigMegabytes = 100; }
     std::string program;
-    std::string work = ".";
-    int files = 20000;
-    int dirs = 2000;
-    int bigFiles = 20;
-    int bigMegabytes = 100;
-    int rounds = 3;
 };
 
 enum class Form { kWithout, kRunLog, kTerminal, kCountOnly };
@@ -220,27 +217,7 @@ void Compare(const Options& options, const std::string& work, const std::string&
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const char* value = argv[i + 1];
-        if (name == "--program")
-            options.program = value;
-        else if (name == "--work")
-            options.work = value;
-        else if (name == "--files")
-            options.files = std::atoi(value);
-        else if (name == "--dirs")
-            options.dirs = std::atoi(value);
-        else if (name == "--big-files")
-            options.bigFiles = std::atoi(value);
-        else if (name == "--big-mb")
-            options.bigMegabytes = std::atoi(value);
-        else if (name == "--rounds")
-            options.rounds = std::atoi(value);
-        else
-            return false;
-    }
-    return (argc % 2) == 1 && options.files > 0 && options.dirs > 0 && options.rounds > 0;
+    return ParseTreeOptions(argc, argv, options, {{"--program", &options.program}});
 }
 
 }  // namespace

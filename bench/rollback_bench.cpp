@@ -28,19 +28,20 @@ namespace {
 
 using updater::bench::Measure;
 using updater::bench::Median;
+using updater::bench::ParseTreeOptions;
 using updater::bench::RunChild;
+using updater::bench::TreeOptions;
 
 namespace fs = std::filesystem;
 
 constexpr long kTmpfsMagic = 0x01021994;
 
-struct Options {
-    std::string work = ".";
-    int files = 20000;
-    int dirs = 200;
-    int bigFiles = 8;
-    int bigMegabytes = 256;
-    int rounds = 3;
+struct Options : TreeOptions {
+    Options() {
+        dirs = 200;
+        bigFiles = 8;
+        bigMegabytes = 256;
+    }
 };
 
 std::string EnginePath(const std::string& native) {
@@ -138,21 +139,12 @@ int main(int argc, char** argv) {
     if (argc == 6 && std::string(argv[1]) == "--do")
         return RunCopy(std::string(argv[2]) == "journal", argv[3], argv[4], argv[5]);
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const char* value = argv[i + 1];
-        if (name == "--work")
-            options.work = value;
-        else if (name == "--files")
-            options.files = std::atoi(value);
-        else if (name == "--dirs")
-            options.dirs = std::atoi(value);
-        else if (name == "--big-files")
-            options.bigFiles = std::atoi(value);
-        else if (name == "--big-mb")
-            options.bigMegabytes = std::atoi(value);
-        else if (name == "--rounds")
-            options.rounds = std::atoi(value);
+    if (!ParseTreeOptions(argc, argv, options)) {
+        std::fprintf(stderr,
+                     "usage: %s [--work DIR] [--files N] [--dirs N] [--big-files N] [--big-mb N] "
+                     "[--rounds N]\n",
+                     argv[0]);
+        return 2;
     }
     options.work = fs::absolute(options.work).string() + "/rollback-bench";
     fs::remove_all(options.work);
