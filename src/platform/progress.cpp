@@ -11,6 +11,7 @@ namespace {
 struct ProgressState {
     std::unique_ptr<ProgressReceiver> receiver;
     bool active = false;
+    bool held = false;
     uint64_t total = kNoTotal;
     uint64_t finished = 0;  // units of the entries before the one at hand
     uint64_t itemUnits = 0;
@@ -50,7 +51,7 @@ void BeginProgress(const std::string& procedure, ProgressWork work, uint64_t tot
 }
 
 void StartProgressItem(const char* path, uint64_t units) {
-    if (!g_progress.active)
+    if (!g_progress.active || g_progress.held)
         return;
     g_progress.finished += g_progress.itemUnits;
     g_progress.itemUnits = units;
@@ -59,7 +60,7 @@ void StartProgressItem(const char* path, uint64_t units) {
 }
 
 void ReportItemProgress(uint64_t unitsDone) {
-    if (!g_progress.active)
+    if (!g_progress.active || g_progress.held)
         return;
     AdvanceTo(g_progress.finished + std::min(unitsDone, g_progress.itemUnits));
 }
@@ -73,6 +74,10 @@ void EndProgress(bool succeeded) {
     }
     g_progress.active = false;
     g_progress.receiver->End(succeeded);
+}
+
+void HoldProgress(bool held) {
+    g_progress.held = held;
 }
 
 void StepAsideForMessageBox() {

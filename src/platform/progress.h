@@ -51,6 +51,9 @@ void StartProgressItem(const char* path, uint64_t units);
 // How much of the entry at hand is done, reported from within a long copy.
 void ReportItemProgress(uint64_t unitsDone);
 void EndProgress(bool succeeded);
+// While the entries of a group are only planned (visited once to be recorded, then again to be
+// worked on), they are not taken on yet: their reports are held back.
+void HoldProgress(bool held);
 // Called before every message box.
 void StepAsideForMessageBox();
 

@@ -2,6 +2,7 @@
 
 #include "platform/file_changes.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 
 // Every file change goes through here, so that the last refused one is noted the same way on
 // both platforms, and a guard sees each one first.
@@ -105,7 +106,9 @@ bool PlanChanges(const std::function<void()>& changes) {
     if (g_guard == nullptr)
         return false;
     g_guard->StartPlanning();
+    HoldProgress(true);
     changes();
+    HoldProgress(false);
     g_guard->StopPlanning();
     return true;
 }

@@ -49,6 +49,20 @@ TEST_F(ProgressTest, DoneOnlyGrowsWithinTheTotal) {
                                                 "done", "Small of 100", "d", "100", "done"}));
 }
 
+// Entries that are only planned (ROLLBACK records a group before working on it) must not count:
+// the bar would otherwise reach the end while the work has barely begun.
+TEST_F(ProgressTest, PlannedEntriesAreNotCounted) {
+    BeginProgress("Copy", ProgressWork::kCopying, 100);
+    HoldProgress(true);
+    StartProgressItem("a", 50);
+    StartProgressItem("b", 50);
+    HoldProgress(false);
+    StartProgressItem("a", 50);
+    StartProgressItem("b", 50);
+    EndProgress(true);
+    EXPECT_EQ(calls_, (std::vector<std::string>{"Copy of 100", "a", "b", "50", "100", "done"}));
+}
+
 TEST_F(ProgressTest, FailuresKeepTheirDoneAndWaitsCountPrograms) {
     BeginProgress("Copy", ProgressWork::kCopying, 100);
     StartProgressItem("a", 40);
