@@ -96,6 +96,13 @@ inline void MakeBigFiles(const std::string& root, int count, int megabytes) {
     }
 }
 
+// A native path as the engine writes it: absolute, with backslashes.
+inline std::string EnginePath(const std::string& native) {
+    std::string path = std::filesystem::absolute(native).lexically_normal().string();
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 // The data and rounds that the tree benchmarks share; each keeps its own defaults.
 struct TreeOptions {
     std::string work = ".";

@@ -33,6 +33,7 @@
 
 namespace {
 
+using updater::bench::EnginePath;
 using updater::bench::MakeBigFiles;
 using updater::bench::MakeTree;
 using updater::bench::Measure;
@@ -46,12 +47,6 @@ namespace fs = std::filesystem;
 struct Options : TreeOptions {
     std::string other = "/dev/shm";
 };
-
-std::string EnginePath(const std::string& native) {
-    std::string path = fs::absolute(native).lexically_normal().string();
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
 
 // --- The operations, run in a child process ---------------------------------------------------
 

@@ -39,6 +39,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using updater::bench::EnginePath;
 using updater::bench::MakeBigFiles;
 using updater::bench::MakeTree;
 using updater::bench::Median;
@@ -64,12 +65,6 @@ const char* NameOf(Form form) {
             return "the count alone";
     }
     return "";
-}
-
-std::string EnginePath(const std::string& native) {
-    std::string path = fs::absolute(native).lexically_normal().string();
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
 }
 
 void WriteScript(const std::string& settings, const std::string& from, const std::string& to,

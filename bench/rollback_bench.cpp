@@ -26,6 +26,7 @@
 
 namespace {
 
+using updater::bench::EnginePath;
 using updater::bench::Measure;
 using updater::bench::Median;
 using updater::bench::ParseTreeOptions;
@@ -43,12 +44,6 @@ struct Options : TreeOptions {
         bigMegabytes = 256;
     }
 };
-
-std::string EnginePath(const std::string& native) {
-    std::string path = fs::absolute(native).lexically_normal().string();
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
 
 int RunCopy(bool journaled, const std::string& from, const std::string& to,
             const std::string& state) {
