@@ -19,6 +19,10 @@ namespace updater {
 class ChangeJournal : public platform::ChangeGuard {
   public:
     enum class Opened { kOpened, kMissing, kHeld, kFailed };
+    // How a run's end went: ended for good; its changes could not be made durable, so it is to be
+    // undone; or they are durable but its end could not be recorded, so the journal is left for
+    // the next start (which finds the run ended or undoes it whole).
+    enum class Ended { kEnded, kToUndo, kLeft };
     struct Failure {
         std::string path;
     };
@@ -36,8 +40,8 @@ class ChangeJournal : public platform::ChangeGuard {
     // From now on every change is recorded; `keepDirectory` is the first place tried for kept
     // files (the state directory).
     void StartRecording(const std::string& keepDirectory);
-    // The run ended: the kept files and the journal go.
-    void Finish();
+    // The run ended: once its changes are durable, the kept files and the journal go.
+    Ended Finish();
     // The run did not end: every change is undone, newest first. As Recover.
     bool Undo(std::vector<std::string>& failures);
     // Gives up the journal as it is (the lock with it).
@@ -77,6 +81,8 @@ class ChangeJournal : public platform::ChangeGuard {
     bool StillFits(const Pending& change);
     std::string KeptNameFor(const std::string& path, size_t index);
     bool UndoRecords(std::vector<Record> records, std::vector<std::string>& failures);
+    struct UndoGroup;
+    bool CloseGroup(UndoGroup& group, std::vector<std::string>& failures);
     void Tidy(const std::vector<Record>& records);
     static void RemoveTemporaries(const std::vector<Record>& records);
 

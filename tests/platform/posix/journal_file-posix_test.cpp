@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -219,6 +221,148 @@ TEST_F(JournalFileTest, FailedUndoStepIsNamedAndFinishedByTheNextStart) {
     FreeAllLists();
     EXPECT_TRUE(BeginRunJournal());
     EndRunJournal(true);
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+}
+
+// The order of what reaches the disk, as the calls show it: a change made since the last syncfs
+// of the tree's file system is "unsynced"; a flush of the journal that carries "U" or "E" records
+// while a change is unsynced would let the mark outlive the change after a power cut. The
+// `g_syncfsFailsAt`th syncfs fails with EIO.
+dev_t g_treeDevice = 0;
+bool g_unsynced = false;
+bool g_markWritten = false;
+int g_markFlushes = 0;
+int g_earlyMarks = 0;
+int g_syncfsCalls = 0;
+int g_syncfsFailsAt = 0;
+
+bool IsJournal(int fd) {
+    char target[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    return readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+           std::string(target).find("/journal-") != std::string::npos;
+}
+
+#define CHANGES(name)                     \
+    calls.name = [](auto... arguments) {  \
+        g_unsynced = true;                \
+        return g_real.name(arguments...); \
+    }
+
+#define FLUSHES(name)                           \
+    calls.name = [](int fd) {                   \
+        if (IsJournal(fd) && g_markWritten) {   \
+            ++g_markFlushes;                    \
+            g_earlyMarks += g_unsynced ? 1 : 0; \
+            g_markWritten = false;              \
+        }                                       \
+        return g_real.name(fd);                 \
+    }
+
+void InstallOrderWatch(int syncfsFailsAt) {
+    g_real = Calls();
+    g_unsynced = g_markWritten = false;
+    g_markFlushes = g_earlyMarks = g_syncfsCalls = 0;
+    g_syncfsFailsAt = syncfsFailsAt;
+    SystemCalls& calls = Calls();
+    CHANGES(rename);
+    CHANGES(renameAt2);
+    CHANGES(link);
+    CHANGES(symlink);
+    CHANGES(unlink);
+    CHANGES(mkdir);
+    CHANGES(rmdir);
+    CHANGES(chmod);
+    CHANGES(fchmod);
+    CHANGES(utimensAt);
+    CHANGES(futimens);
+    CHANGES(pwrite);
+    CHANGES(copyFileRange);
+    CHANGES(sendfile);
+    FLUSHES(fsync);
+    FLUSHES(fdatasync);
+    calls.write = [](int fd, const void* data, size_t size) {
+        if (!IsJournal(fd)) {
+            g_unsynced = true;
+        } else {
+            const std::string text(static_cast<const char*>(data), size);
+            g_markWritten = g_markWritten || text.find("\tU\t") != std::string::npos ||
+                            text.find("\tE\t") != std::string::npos;
+        }
+        return g_real.write(fd, data, size);
+    };
+    calls.syncfs = [](int fd) {
+        if (++g_syncfsCalls == g_syncfsFailsAt) {
+            errno = EIO;
+            return -1;
+        }
+        struct stat status {};
+        if (fstat(fd, &status) == 0 && status.st_dev == g_treeDevice)
+            g_unsynced = false;
+        return g_real.syncfs(fd);
+    };
+}
+
+class DurableOrderTest : public JournalFileTest {
+  protected:
+    // Runs the steps (stopping at the last one when `fails`) and ends the run, watching the order
+    // of the calls; true when the run was ended for good.
+    bool Watched(bool fails, int syncfsFailsAt) {
+        WriteSteps(fails);
+        MakeTree();
+        struct stat status {};
+        stat(NativePath("app").c_str(), &status);
+        g_treeDevice = status.st_dev;
+        FreeAllLists();
+        ForgetShownErrors();
+        InstallOrderWatch(syncfsFailsAt);
+        String names;
+        const bool begun = BeginRunJournal();
+        const bool ranToEnd = begun && ReadKey("UPDATER", "PROC", names) &&
+                              LoadAndRunList(names, names.CountTokens(","));
+        const bool ended = begun && EndRunJournal(ranToEnd) && ranToEnd;
+        RemoveFaults();
+        return ended;
+    }
+};
+
+// The run's changes are durable before its end record, and each undo step before its mark;
+// a run end that cannot be made durable is undone, an undo that cannot is left for the next start.
+TEST_F(DurableOrderTest, MarksBecomeDurableOnlyAfterTheirChanges) {
+    WriteSteps(false);
+    MakeTree();
+    const auto before = Snapshot(NativePath("app"));
+
+    EXPECT_TRUE(Watched(false, 0));
+    EXPECT_EQ(g_markFlushes, 1);
+    EXPECT_EQ(g_earlyMarks, 0);
+    EXPECT_GE(g_syncfsCalls, 1);
+    EXPECT_NE(Snapshot(NativePath("app")), before);
+
+    // The steps touch many paths and some twice: more than one group, each synced first.
+    EXPECT_FALSE(Watched(true, 0));
+    EXPECT_GT(g_markFlushes, 1);
+    EXPECT_EQ(g_earlyMarks, 0);
+    EXPECT_GE(g_syncfsCalls, g_markFlushes);
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+
+    size_t shown = BoxTexts().size();
+    EXPECT_FALSE(Watched(false, 1));
+    EXPECT_EQ(g_earlyMarks, 0);
+    ASSERT_EQ(BoxTexts().size(), shown + 1);
+    EXPECT_EQ(BoxTexts().back(), testing::Message(5, "ROLLBACK"));
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+
+    // The undo stops at its first group, unmarked; the next start does it again and goes on.
+    shown = BoxTexts().size();
+    EXPECT_FALSE(Watched(true, 1));
+    EXPECT_EQ(g_markFlushes, 0);
+    ASSERT_EQ(BoxTexts().size(), shown + 2);
+    EXPECT_NE(Snapshot(NativePath("app")), before);
+    WriteScript("[UPDATER]\nNAME=T\nPROC=\n");
+    FreeAllLists();
+    EXPECT_TRUE(BeginRunJournal());
+    EXPECT_TRUE(EndRunJournal(true));
     EXPECT_EQ(Snapshot(NativePath("app")), before);
 }
 
