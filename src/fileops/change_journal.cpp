@@ -19,6 +19,7 @@ using platform::ChangeKind;
 //   M from to       moved; undone by moving it back
 //   A path state    attributes changed; `state` is what they were
 //   D path state    empty directory removed; made again with its state
+//   P path state    directory whose entries the run changed; its state is set back last
 //   G directory     a directory made for kept files
 //   X index         the change of record `index` was not made after all
 //   U index         record `index` has been undone
@@ -28,6 +29,7 @@ constexpr char kKept = 'K';
 constexpr char kMoved = 'M';
 constexpr char kAttributes = 'A';
 constexpr char kRemovedDirectory = 'D';
+constexpr char kDirectoryState = 'P';
 constexpr char kKeepDirectory = 'G';
 constexpr char kCancelled = 'X';
 constexpr char kUndone = 'U';
@@ -115,6 +117,7 @@ std::vector<std::string> PathsOf(const ChangeJournal::Record& record) {
         case kCreated:
         case kAttributes:
         case kRemovedDirectory:
+        case kDirectoryState:
             return {record.first};
         case kKept:
         case kMoved:
@@ -238,6 +241,7 @@ void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     keepDirectory_ = keepDirectory;
     records_.clear();
     keepDirectories_.clear();
+    statedEntries_.clear();
     lastParent_.clear();
     planned_.clear();
     planNext_ = 0;
@@ -312,10 +316,29 @@ std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
     return directory + "\\" + std::to_string(index);
 }
 
+// A directory whose entries the run changes gets its attributes and times back once all in it is
+// back: one record, before the first such change. Not for one that the run made, nor for one whose
+// attributes it changed first: that undo sets its times back already, after what lies in it.
+void ChangeJournal::RecordDirectoryState(const std::string& directory) {
+    if (!statedEntries_.insert(KeyOfPath(directory)).second)
+        return;
+    std::string state;
+    if (IsPlainDirectory(platform::GetEntryAttributes(directory)) &&
+        platform::ReadEntryState(directory, state))
+        Write(kDirectoryState, directory, state);
+}
+
 // What a change replaces or removes decides its records; a change that the system will refuse
 // whatever happens (a source or a target that is not there) needs none.
 bool ChangeJournal::RecordChange(Pending& change) {
     const std::string& to = change.to;
+    if (change.kind == ChangeKind::kAttributes) {
+        statedEntries_.insert(KeyOfPath(to));
+    } else {
+        RecordDirectoryState(ParentOf(to));
+        if (change.kind == ChangeKind::kMove || change.kind == ChangeKind::kMoveOver)
+            RecordDirectoryState(ParentOf(change.from));
+    }
     const uint32_t target = platform::GetEntryAttributes(to);
     const bool exists = target != platform::kInvalidAttributes;
     bool keep = false;
@@ -343,8 +366,10 @@ bool ChangeJournal::RecordChange(Pending& change) {
             keep = exists && !IsPlainDirectory(target);
             break;
         case ChangeKind::kMakeDirectory:
-            if (!exists)
+            if (!exists) {
                 change.records.push_back(Write(kCreated, to));
+                statedEntries_.insert(KeyOfPath(to));
+            }
             return true;
         case ChangeKind::kRemoveDirectory:
             if (IsPlainDirectory(target)) {
@@ -583,8 +608,8 @@ bool ChangeJournal::CloseGroup(UndoGroup& group, std::vector<std::string>& failu
     return true;
 }
 
-// Newest first, one group at a time. A directory gets its attributes and times last, once what
-// lies in it is back.
+// Newest first, one group at a time. Directories get their attributes and times last, once what
+// lies in them is back.
 bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::string>& failures) {
     std::set<size_t> skipped;
     for (const Record& record : records) {
@@ -600,6 +625,10 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
         const std::vector<std::string> paths = PathsOf(record);
         if (skipped.count(i) != 0 || paths.empty())
             continue;
+        if (record.type == kDirectoryState) {
+            directories.push_back(i);
+            continue;
+        }
         if (!group.Fits(paths) && !CloseGroup(group, failures))
             return false;
         bool acted = true;
@@ -642,6 +671,8 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
     }
     if (!CloseGroup(group, failures))
         return false;
+    // The states of directories, newest first, in one group: one directory may come twice, and set
+    // again in the same order its oldest state still comes last.
     for (const size_t index : directories) {
         const Record& record = records[index];
         group.Add(PathsOf(record));

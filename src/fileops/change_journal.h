@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,7 @@ class ChangeJournal : public platform::ChangeGuard {
     size_t Write(char type, const std::string& first, const std::string& second = {});
     bool Durable();
     bool RecordChange(Pending& change);
+    void RecordDirectoryState(const std::string& directory);
     bool Prepare(const Pending& change);
     void Cancel(const Pending& change);
     void CancelUnmade();
@@ -92,6 +94,7 @@ class ChangeJournal : public platform::ChangeGuard {
     std::string keyName_;
     std::vector<Record> records_;
     std::vector<std::string> keepDirectories_;
+    std::set<std::string> statedEntries_;  // whose state an undo sets back already
     std::string lastParent_;  // the directory of the last file kept, and where it was kept
     std::string lastKeepDirectory_;
     std::vector<Pending> planned_;
