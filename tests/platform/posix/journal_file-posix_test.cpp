@@ -109,14 +109,17 @@ std::map<std::string, std::string> Snapshot(const std::string& top) {
     return found;
 }
 
+// The modification time of each directory, the top one included.
 std::map<std::string, long long> DirectoryTimes(const std::string& top) {
     std::map<std::string, long long> times;
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+    const auto note = [&times](const fs::path& path) {
         struct stat status {};
-        if (entry.is_directory() && stat(entry.path().c_str(), &status) == 0)
-            times[entry.path().string()] =
-                status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
-    }
+        if (fs::is_directory(path) && stat(path.c_str(), &status) == 0)
+            times[path.string()] = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+    };
+    note(top);
+    for (const fs::path& path : fs::recursive_directory_iterator(top))
+        note(path);
     return times;
 }
 
@@ -236,9 +239,8 @@ TEST_F(JournalFileTest, FailedUndoStepIsNamedAndFinishedByTheNextStart) {
 }
 
 // The order of what reaches the disk, as the calls show it: a change made since the last syncfs
-// of the tree's file system is "unsynced"; a flush of the journal that carries "U" or "E" records
-// while a change is unsynced would let the mark outlive the change after a power cut. The
-// `g_syncfsFailsAt`th syncfs fails with EIO.
+// of the tree's file system is unsynced, and a journal flush that carries "U" or "E" records then
+// would let the mark outlive the change after a power cut. The `g_syncfsFailsAt`th syncfs fails.
 dev_t g_treeDevice = 0;
 bool g_unsynced = false;
 bool g_markWritten = false;
@@ -254,21 +256,8 @@ bool IsJournal(int fd) {
            std::string(target).find("/journal-") != std::string::npos;
 }
 
-#define CHANGES(name)                     \
-    calls.name = [](auto... arguments) {  \
-        g_unsynced = true;                \
-        return g_real.name(arguments...); \
-    }
-
-#define FLUSHES(name)                           \
-    calls.name = [](int fd) {                   \
-        if (IsJournal(fd) && g_markWritten) {   \
-            ++g_markFlushes;                    \
-            g_earlyMarks += g_unsynced ? 1 : 0; \
-            g_markWritten = false;              \
-        }                                       \
-        return g_real.name(fd);                 \
-    }
+#define CHANGES(name) \
+    calls.name = [](auto... arguments) { return g_unsynced = true, g_real.name(arguments...); }
 
 void InstallOrderWatch(int syncfsFailsAt) {
     g_real = Calls();
@@ -276,6 +265,7 @@ void InstallOrderWatch(int syncfsFailsAt) {
     g_markFlushes = g_earlyMarks = g_syncfsCalls = 0;
     g_syncfsFailsAt = syncfsFailsAt;
     SystemCalls& calls = Calls();
+    // Every change ends with one of these, data written before included.
     CHANGES(rename);
     CHANGES(renameAt2);
     CHANGES(link);
@@ -284,29 +274,26 @@ void InstallOrderWatch(int syncfsFailsAt) {
     CHANGES(mkdir);
     CHANGES(rmdir);
     CHANGES(chmod);
-    CHANGES(fchmod);
+    CHANGES(setxattr);
     CHANGES(utimensAt);
-    CHANGES(futimens);
-    CHANGES(pwrite);
-    CHANGES(copyFileRange);
-    CHANGES(sendfile);
-    FLUSHES(fsync);
-    FLUSHES(fdatasync);
     calls.write = [](int fd, const void* data, size_t size) {
-        if (!IsJournal(fd)) {
-            g_unsynced = true;
-        } else {
-            const std::string text(static_cast<const char*>(data), size);
-            g_markWritten = g_markWritten || text.find("\tU\t") != std::string::npos ||
-                            text.find("\tE\t") != std::string::npos;
-        }
+        const std::string text(static_cast<const char*>(data), size);
+        g_markWritten =
+            g_markWritten || (IsJournal(fd) && (text.find("\tU\t") != std::string::npos ||
+                                                text.find("\tE\t") != std::string::npos));
         return g_real.write(fd, data, size);
     };
-    calls.syncfs = [](int fd) {
-        if (++g_syncfsCalls == g_syncfsFailsAt) {
-            errno = EIO;
-            return -1;
+    calls.fdatasync = [](int fd) {
+        if (g_markWritten && IsJournal(fd)) {
+            ++g_markFlushes;
+            g_earlyMarks += g_unsynced ? 1 : 0;
+            g_markWritten = false;
         }
+        return g_real.fdatasync(fd);
+    };
+    calls.syncfs = [](int fd) {
+        if (++g_syncfsCalls == g_syncfsFailsAt)
+            return errno = EIO, -1;
         struct stat status {};
         if (fstat(fd, &status) == 0 && status.st_dev == g_treeDevice)
             g_unsynced = false;
@@ -318,10 +305,10 @@ class DurableOrderTest : public JournalFileTest {
   protected:
     // Runs the steps (stopping at the last one when `fails`) and ends the run, watching the order
     // of the calls; true when the run was ended for good.
-    bool Watched(bool fails, int syncfsFailsAt, bool freshTree = true) {
+    bool Watched(bool fails, int syncfsFailsAt) {
         WriteSteps(fails);
-        if (freshTree)
-            MakeTree();
+        MakeTree();
+        times_ = DirectoryTimes(NativePath("app"));
         struct stat status {};
         stat(NativePath("app").c_str(), &status);
         g_treeDevice = status.st_dev;
@@ -336,6 +323,8 @@ class DurableOrderTest : public JournalFileTest {
         RemoveFaults();
         return ended;
     }
+
+    std::map<std::string, long long> times_;
 };
 
 // The run's changes are durable before its end record, and each undo step before its mark;
@@ -353,10 +342,8 @@ TEST_F(DurableOrderTest, MarksBecomeDurableOnlyAfterTheirChanges) {
 
     // The steps touch many paths and some twice: more than one group, each synced first. The
     // directories whose entries changed get their times back too.
-    MakeTree();
-    const auto times = DirectoryTimes(NativePath("app"));
-    EXPECT_FALSE(Watched(true, 0, false));
-    EXPECT_EQ(DirectoryTimes(NativePath("app")), times);
+    EXPECT_FALSE(Watched(true, 0));
+    EXPECT_EQ(DirectoryTimes(NativePath("app")), times_);
     EXPECT_GT(g_markFlushes, 1);
     EXPECT_EQ(g_earlyMarks, 0);
     EXPECT_GE(g_syncfsCalls, g_markFlushes);
