@@ -3,9 +3,15 @@ reads the dialog's first line and exits as zenity does when Cancel is pressed.""
 
 import json
 import os
+import pty
+import select
+import signal
 import socket
+import subprocess
 import sys
+import threading
 
+import harness
 from harness import only
 from cases.rollback import differences, journal_left, snapshot
 
@@ -60,6 +66,14 @@ def make_tree(sb):
 # there without a box, the run ends as aborted, and everything it did is undone.
 @only('native')
 def case_cancel_stops_the_run_without_a_box_and_undoes_it(sb):
+    before = prepare_cancelled_run(sb)
+    result = sb.run(answers=None, env=attended_with_dialog(sb), timeout=WATCHDOG)
+    shown = dialogs(sb)
+    assert len(shown) == 1 and '--no-cancel' not in shown[0]['args'], shown
+    assert_stopped_and_undone(sb, result, before)
+
+
+def prepare_cancelled_run(sb):
     sb.extra_env['XDG_STATE_HOME'] = sb.path('state')
     make_tree(sb)
     before = snapshot(sb.path('app'))
@@ -71,10 +85,11 @@ def case_cancel_stops_the_run_without_a_box_and_undoes_it(sb):
               '[Delete]\nMODE=DELETE\nFILE=<Src>\\app\\cache\n'
               '[Wait]\nMODE=LAUNCH\nFILE=%s\nPARAM=60\nISWAIT=1\n' % sleeper +
               '[Later]\nMODE=MAKEDIR\nDIR=<Src>\\app\\later\n')
-    result = sb.run(answers=None, env=attended_with_dialog(sb), timeout=WATCHDOG)
+    return before
+
+
+def assert_stopped_and_undone(sb, result, before):
     assert result.result == 'aborted' and result.boxes == [], result
-    shown = dialogs(sb)
-    assert len(shown) == 1 and '--no-cancel' not in shown[0]['args'], shown
     stopped = result.procs[-1]
     assert not stopped['ok'] and 'item' not in stopped, result
     assert 'Later' not in [p['name'] for p in result.procs], result
@@ -82,6 +97,39 @@ def case_cancel_stops_the_run_without_a_box_and_undoes_it(sb):
     after = snapshot(sb.path('app'))
     assert after == before, differences(after, before)
     assert journal_left(sb, result) == []
+
+
+def read(terminal):
+    try:
+        return os.read(terminal, 4096)
+    except OSError:  # the program and what it started have closed the terminal
+        return b''
+
+
+# On a terminal, Ctrl+C asks for the stop as Cancel does.
+@only('native')
+def case_cancel_by_ctrl_c_on_a_terminal(sb):
+    before = prepare_cancelled_run(sb)
+    terminal, line = pty.openpty()
+    run = subprocess.Popen(sb.platform.command(sb.program, []), env=sb.environment(None),
+                           cwd=sb.root, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=line)
+    os.close(line)
+    # Read on, so that a full terminal never holds the program up.
+    reader = threading.Thread(target=lambda: [_ for _ in iter(lambda: read(terminal), b'')])
+    try:
+        # The progress line shows once a procedure has run for a second.
+        assert select.select([terminal], [], [], WATCHDOG)[0], 'no progress line'
+        reader.start()
+        os.kill(run.pid, signal.SIGINT)
+        run.wait(timeout=WATCHDOG)
+    finally:
+        run.kill()
+        sb.end_programs()  # the program waited for holds the terminal too
+        if reader.is_alive():
+            reader.join()
+        os.close(terminal)
+    assert_stopped_and_undone(sb, harness.Result(run.returncode, sb.read_log(), ''), before)
 
 
 # Without ROLLBACK nothing would put back what a stop left half done: the dialog has no Cancel,
