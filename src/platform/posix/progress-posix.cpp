@@ -296,13 +296,17 @@ class TerminalLine : public ThreadedDisplay {
   public:
     TerminalLine(const std::array<std::string, kProgressWorkCount>& workTexts, bool offerCancel)
         : workTexts_(workTexts), handlesInterrupt_(offerCancel) {
-        if (!handlesInterrupt_)
+        // An interrupt that whoever started the Updater chose to ignore stays ignored.
+        if (!handlesInterrupt_ || sigaction(SIGINT, nullptr, &previous_) != 0 ||
+            previous_.sa_handler == SIG_IGN) {
+            handlesInterrupt_ = false;
             return;
+        }
         struct sigaction action = {};
         action.sa_handler = StopOnInterrupt;
         action.sa_flags = SA_RESTART | SA_RESETHAND;
         sigemptyset(&action.sa_mask);
-        handlesInterrupt_ = sigaction(SIGINT, &action, &previous_) == 0;
+        handlesInterrupt_ = sigaction(SIGINT, &action, nullptr) == 0;
     }
     ~TerminalLine() override {
         Stop();
