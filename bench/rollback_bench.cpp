@@ -1,13 +1,16 @@
 // Times COPY onto an existing tree with and without the change journal, side by side in one run,
 // and prints the figures: a tree of many small files and a set of large files. Each timed copy
 // runs in a fresh process (this program, re-executed); the journal's own end (dropping the kept
-// files) is timed with it.
+// files) is timed with it. A run with the journal is durable when it ends; a plain one leaves its
+// writes to the page cache, so it is also timed followed by a syncfs of the work file system
+// (the "plain+sync" column), the time until its changes are durable too.
 //
 //   rollback_bench [--work DIR] [--files N] [--dirs N] [--big-files N] [--big-mb N] [--rounds N]
 //
 // --work must lie on a disk file system, not tmpfs: a flush to memory costs nothing. All data is
 // removed afterwards.
 
+#include <fcntl.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -45,8 +48,10 @@ struct Options : TreeOptions {
     }
 };
 
-int RunCopy(bool journaled, const std::string& from, const std::string& to,
-            const std::string& state) {
+enum class Kind { kPlain, kPlainSynced, kJournaled };
+
+int RunCopy(Kind kind, const std::string& from, const std::string& to, const std::string& state) {
+    const bool journaled = kind == Kind::kJournaled;
     updater::ChangeJournal journal;
     if (journaled) {
         const std::string path = updater::ChangeJournal::PathFor(EnginePath(state), "bench");
@@ -57,6 +62,12 @@ int RunCopy(bool journaled, const std::string& from, const std::string& to,
     const bool ok = updater::CopyPath(EnginePath(from).c_str(), EnginePath(to).c_str());
     if (journaled)
         journal.Finish();
+    if (kind == Kind::kPlainSynced) {
+        const int directory = open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (directory < 0 || syncfs(directory) != 0)
+            return 1;
+        close(directory);
+    }
     return ok ? 0 : 1;
 }
 
@@ -99,40 +110,48 @@ void MakeTarget(const std::string& source, const std::string& target) {
     }
 }
 
-Measure Timed(bool journaled, const std::string& from, const std::string& to,
-              const std::string& state) {
+const char* const kKindNames[] = {"plain", "synced", "journal"};
+
+Measure Timed(Kind kind, const std::string& from, const std::string& to, const std::string& state) {
     sync();
-    return RunChild({"/proc/self/exe", "--do", journaled ? "journal" : "plain", from, to, state});
+    return RunChild(
+        {"/proc/self/exe", "--do", kKindNames[static_cast<int>(kind)], from, to, state});
 }
 
 void Compare(const char* name, const Options& options, const std::string& source) {
     const std::string target = options.work + "/target";
     const std::string state = options.work + "/state";
     fs::create_directories(state);
-    std::vector<double> plain;
-    std::vector<double> journaled;
+    std::vector<double> times[3];
     bool ok = true;
     for (int round = 0; round < options.rounds; ++round) {
-        for (int order = 0; order < 2; ++order) {
-            const bool journal = (round + order) % 2 == 1;
+        for (int order = 0; order < 3; ++order) {
+            const int kind = (round + order) % 3;
             MakeTarget(source, target);
-            const Measure measure = Timed(journal, source, target, state);
+            const Measure measure = Timed(static_cast<Kind>(kind), source, target, state);
             ok = ok && measure.ok;
-            (journal ? journaled : plain).push_back(measure.seconds);
+            times[kind].push_back(measure.seconds);
         }
     }
-    const double without = Median(plain);
-    const double with = Median(journaled);
-    std::printf("%-28s %10.3f s %10.3f s %+8.1f %%%s\n", name, without, with,
-                (with / without - 1.0) * 100.0, ok ? "" : "  FAILED");
+    const double without = Median(times[0]);
+    const double synced = Median(times[1]);
+    const double with = Median(times[2]);
+    std::printf("%-22s %9.3f s %9.3f s %9.3f s %+8.1f %% %+8.1f %%%s\n", name, without, synced,
+                with, (with / without - 1.0) * 100.0, (with / synced - 1.0) * 100.0,
+                ok ? "" : "  FAILED");
     fs::remove_all(target);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::string(argv[1]) == "--do")
-        return RunCopy(std::string(argv[2]) == "journal", argv[3], argv[4], argv[5]);
+    if (argc == 6 && std::string(argv[1]) == "--do") {
+        const std::string kind = argv[2];
+        return RunCopy(kind == "journal"  ? Kind::kJournaled
+                       : kind == "synced" ? Kind::kPlainSynced
+                                          : Kind::kPlain,
+                       argv[3], argv[4], argv[5]);
+    }
     Options options;
     if (!ParseTreeOptions(argc, argv, options)) {
         std::fprintf(stderr,
@@ -149,7 +168,8 @@ int main(int argc, char** argv) {
         std::printf("warning: %s is tmpfs; the figures say nothing of a disk\n",
                     options.work.c_str());
     std::printf("COPY onto an existing tree, median of %d runs each\n", options.rounds);
-    std::printf("%-28s %12s %12s %10s\n", "data", "plain", "ROLLBACK=1", "difference");
+    std::printf("%-22s %11s %11s %11s %10s %10s\n", "data", "plain", "plain+sync", "ROLLBACK=1",
+                "vs plain", "vs +sync");
     const std::string small = options.work + "/small";
     MakeTree(small, options.files, options.dirs);
     const std::string smallName = std::to_string(options.files) + " small files";

@@ -90,17 +90,26 @@ bool RunIsUndoable() {
     return g_recording;
 }
 
-void EndRunJournal(bool ranToEnd) {
+bool EndRunJournal(bool ranToEnd) {
     g_recording = false;
     if (!g_journal.IsOpen())
-        return;
+        return true;
     if (ranToEnd) {
-        g_journal.Finish();
-        return;
+        switch (g_journal.Finish()) {
+            case ChangeJournal::Ended::kEnded:
+                return true;
+            case ChangeJournal::Ended::kLeft:
+                ShowError(kMsgPathFailed, "ROLLBACK");
+                return false;
+            case ChangeJournal::Ended::kToUndo:
+                ShowError(kMsgPathFailed, "ROLLBACK");
+                break;
+        }
     }
     std::vector<std::string> failures;
     if (!g_journal.Undo(failures))
         ShowUndoFailure(failures, "");
+    return !ranToEnd;
 }
 
 }  // namespace updater

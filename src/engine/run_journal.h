@@ -12,8 +12,10 @@ bool BeginRunJournal();
 bool RunIsUndoable();
 // Reads ROLLBACK: absent, empty or 0 is false, 1 true; anything else shows message 2 and fails.
 bool ReadRollbackSetting(bool& rollback);
-// After the run: a run that ended drops its journal, one that did not is undone; a change that
-// cannot be undone is named in one error box.
-void EndRunJournal(bool ranToEnd);
+// After the run: a run that ended drops its journal once its changes are durable, one that did not
+// is undone; a change that cannot be undone is named in one error box. False when a run that ran
+// to its end could not be ended for good (message 5 shown): its changes could not be made durable
+// and it was undone, or its end could not be recorded and the next start settles it.
+bool EndRunJournal(bool ranToEnd);
 
 }  // namespace updater

@@ -59,9 +59,11 @@ int RunUpdater(const std::string& commandLine) {
     platform::StartComponentModel();
     const bool ranToEnd = StartAndRun(commandLine);
     StopProgressReports();
-    // The outcome is the run's: a box about its undo does not turn an abort into an error.
-    const RunResult result = ResultOf(ranToEnd);
-    EndRunJournal(ranToEnd);
+    // The outcome is the run's: a box about its undo does not turn an abort into an error. A run
+    // that could not be ended for good is an error.
+    RunResult result = ResultOf(ranToEnd);
+    if (!EndRunJournal(ranToEnd))
+        result = RunResult::kError;
     FreeAllLists();
     platform::StopComponentModel();
     LogEnd(result);

@@ -1,5 +1,6 @@
 #include "fileops/change_journal.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -18,6 +19,7 @@ using platform::ChangeKind;
 //   M from to       moved; undone by moving it back
 //   A path state    attributes changed; `state` is what they were
 //   D path state    empty directory removed; made again with its state
+//   P path state    directory whose entries the run changed; its state is set back last
 //   G directory     a directory made for kept files
 //   X index         the change of record `index` was not made after all
 //   U index         record `index` has been undone
@@ -27,6 +29,7 @@ constexpr char kKept = 'K';
 constexpr char kMoved = 'M';
 constexpr char kAttributes = 'A';
 constexpr char kRemovedDirectory = 'D';
+constexpr char kDirectoryState = 'P';
 constexpr char kKeepDirectory = 'G';
 constexpr char kCancelled = 'X';
 constexpr char kUndone = 'U';
@@ -106,6 +109,52 @@ std::string KeyOf(const std::string& settingsPath) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return text;
+}
+
+// The paths a record's change and its undo touch.
+std::vector<std::string> PathsOf(const ChangeJournal::Record& record) {
+    switch (record.type) {
+        case kCreated:
+        case kAttributes:
+        case kRemovedDirectory:
+        case kDirectoryState:
+            return {record.first};
+        case kKept:
+        case kMoved:
+            return {record.first, record.second};
+        default:
+            return {};
+    }
+}
+
+std::vector<std::string> ChangedPaths(const std::vector<ChangeJournal::Record>& records) {
+    std::vector<std::string> paths;
+    for (const ChangeJournal::Record& record : records) {
+        for (std::string& path : PathsOf(record))
+            paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+// One spelling per entry, whatever the case or a trailing separator: two spellings of one path
+// are only ever taken for one, never the other way round.
+std::string KeyOfPath(const std::string& path) {
+    std::string key = path.substr(0, path.find_last_not_of('\\') + 1);
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+std::vector<std::string> DirectoriesHolding(const std::string& path) {
+    std::vector<std::string> directories;
+    for (std::string up = ParentOf(path); up != path && up != "." && up != "\\";) {
+        directories.push_back(up);
+        const std::string next = ParentOf(up);
+        if (next == up)
+            break;
+        up = next;
+    }
+    return directories;
 }
 
 const char* ActionOf(char type) {
@@ -192,6 +241,7 @@ void ChangeJournal::StartRecording(const std::string& keepDirectory) {
     keepDirectory_ = keepDirectory;
     records_.clear();
     keepDirectories_.clear();
+    statedEntries_.clear();
     lastParent_.clear();
     planned_.clear();
     planNext_ = 0;
@@ -266,10 +316,29 @@ std::string ChangeJournal::KeptNameFor(const std::string& path, size_t index) {
     return directory + "\\" + std::to_string(index);
 }
 
+// A directory whose entries the run changes gets its attributes and times back once all in it is
+// back: one record, before the first such change. Not for one that the run made, nor for one whose
+// attributes it changed first: that undo sets its times back already, after what lies in it.
+void ChangeJournal::RecordDirectoryState(const std::string& directory) {
+    if (!statedEntries_.insert(KeyOfPath(directory)).second)
+        return;
+    std::string state;
+    if (IsPlainDirectory(platform::GetEntryAttributes(directory)) &&
+        platform::ReadEntryState(directory, state))
+        Write(kDirectoryState, directory, state);
+}
+
 // What a change replaces or removes decides its records; a change that the system will refuse
 // whatever happens (a source or a target that is not there) needs none.
 bool ChangeJournal::RecordChange(Pending& change) {
     const std::string& to = change.to;
+    if (change.kind == ChangeKind::kAttributes) {
+        statedEntries_.insert(KeyOfPath(to));
+    } else {
+        RecordDirectoryState(ParentOf(to));
+        if (change.kind == ChangeKind::kMove || change.kind == ChangeKind::kMoveOver)
+            RecordDirectoryState(ParentOf(change.from));
+    }
     const uint32_t target = platform::GetEntryAttributes(to);
     const bool exists = target != platform::kInvalidAttributes;
     bool keep = false;
@@ -297,8 +366,10 @@ bool ChangeJournal::RecordChange(Pending& change) {
             keep = exists && !IsPlainDirectory(target);
             break;
         case ChangeKind::kMakeDirectory:
-            if (!exists)
+            if (!exists) {
                 change.records.push_back(Write(kCreated, to));
+                statedEntries_.insert(KeyOfPath(to));
+            }
             return true;
         case ChangeKind::kRemoveDirectory:
             if (IsPlainDirectory(target)) {
@@ -433,15 +504,28 @@ void ChangeJournal::StopPlanning() {
     busy_ = false;
 }
 
-void ChangeJournal::Finish() {
+// Every change of the run is made durable before its end is: once the kept files are gone, a
+// power cut must find the new state whole. Changes that cannot be made durable may be lost in
+// part, so the run is not ended but undone, from kept files that are all still there. Its end
+// that cannot be recorded leaves the journal as it is: its changes are durable, and the next start
+// finds either the end (and only tidies) or none (and undoes the run whole); undoing now could be
+// cut short by a start that finds the end.
+ChangeJournal::Ended ChangeJournal::Finish() {
     platform::SetChangeGuard(nullptr);
     if (recording_) {
         recording_ = false;
+        CancelUnmade();
+        if (!platform::MakeChangesDurable(ChangedPaths(records_)))
+            return Ended::kToUndo;
         Write(kEnded, {});
-        Durable();
+        if (!Durable()) {
+            file_.Close();
+            return Ended::kLeft;
+        }
         Tidy(records_);
     }
     file_.Remove();
+    return Ended::kEnded;
 }
 
 bool ChangeJournal::Undo(std::vector<std::string>& failures) {
@@ -465,9 +549,67 @@ void ChangeJournal::Close() {
     file_.Close();
 }
 
-// Newest first. Each step undone is marked durably before the next, since undoing one twice
-// could undo an older one done meanwhile on the same path. A directory gets its attributes and
-// times last, once what lies in it is back.
+// The steps of an undo, newest first, that touch distinct paths: none touches a path, or a
+// directory holding a path, that another touches.
+struct ChangeJournal::UndoGroup {
+    std::set<std::string> touched;
+    std::set<std::string> holding;
+    std::vector<std::string> paths;
+    std::vector<size_t> done;
+
+    bool Fits(const std::vector<std::string>& more) const {
+        for (const std::string& path : more) {
+            const std::string key = KeyOfPath(path);
+            if (touched.count(key) != 0 || holding.count(key) != 0)
+                return false;
+            for (const std::string& up : DirectoriesHolding(key)) {
+                if (touched.count(up) != 0)
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    void Add(const std::vector<std::string>& more) {
+        for (const std::string& path : more) {
+            const std::string key = KeyOfPath(path);
+            touched.insert(key);
+            for (const std::string& up : DirectoriesHolding(key))
+                holding.insert(up);
+            paths.push_back(path);
+        }
+    }
+};
+
+// The group's steps are made durable before their marks are, since the journal may lie on
+// another file system than they: a mark must never outlive its step. The next group starts only
+// once the marks are durable, so a power cut leaves at most this group's steps done (durably or
+// not) and unmarked, and the next start does them again. That is harmless: each step acts only
+// when it finds its own change still in place (a created entry there, a kept file not yet put
+// back, a moved entry under its second name) or sets the same attributes again, and what it finds
+// at its paths is its own work, done or not: no other step of the group touched them or a
+// directory holding them, and no older step has run. (Across groups it would not be: undoing a
+// newer step again after an older one was undone on the same path could undo the older one.)
+// A group that cannot be made durable stops the undo there, unmarked, for a later try, since no
+// older step may run while a newer one may still be replayed. A journal that cannot take the
+// marks does not stop it: the files are put back now, all that can still be done then, and only a
+// power cut during such an undo would leave steps to be done twice.
+bool ChangeJournal::CloseGroup(UndoGroup& group, std::vector<std::string>& failures) {
+    if (group.paths.empty())
+        return true;
+    if (!platform::MakeChangesDurable(group.paths)) {
+        failures.push_back(group.paths.front());
+        return false;
+    }
+    for (const size_t index : group.done)
+        Write(kUndone, std::to_string(index));
+    Durable();
+    group = UndoGroup();
+    return true;
+}
+
+// Newest first, one group at a time. Directories get their attributes and times last, once what
+// lies in them is back.
 bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::string>& failures) {
     std::set<size_t> skipped;
     for (const Record& record : records) {
@@ -477,10 +619,18 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
     RemoveTemporaries(records);
     std::vector<size_t> directories;
     bool allUndone = true;
+    UndoGroup group;
     for (size_t i = records.size(); i-- > 0;) {
         const Record& record = records[i];
-        if (skipped.count(i) != 0)
+        const std::vector<std::string> paths = PathsOf(record);
+        if (skipped.count(i) != 0 || paths.empty())
             continue;
+        if (record.type == kDirectoryState) {
+            directories.push_back(i);
+            continue;
+        }
+        if (!group.Fits(paths) && !CloseGroup(group, failures))
+            return false;
         bool acted = true;
         bool ok = true;
         const std::string& path = record.first;
@@ -501,35 +651,39 @@ bool ChangeJournal::UndoRecords(std::vector<Record> records, std::vector<std::st
             case kAttributes:
                 ok = platform::WriteEntryState(path, record.second);
                 break;
-            case kRemovedDirectory:
+            default:  // kRemovedDirectory
                 ok = Exists(path) || platform::MakeDirectory(path);
                 break;
-            default:
-                continue;
         }
         if (acted)
             LogUndo(ActionOf(record.type), path.c_str(), ok);
+        group.Add(paths);
+        // A step found with nothing to do is marked too: an older step of another group may put
+        // something at its path, which it must then leave alone.
         if (!ok) {
             allUndone = false;
             failures.push_back(path);
         } else if (record.type == kRemovedDirectory) {
             directories.push_back(i);
-        } else if (acted) {
-            Write(kUndone, std::to_string(i));
-            Durable();
+        } else {
+            group.done.push_back(i);
         }
     }
+    if (!CloseGroup(group, failures))
+        return false;
+    // The states of directories, newest first, in one group: one directory may come twice, and set
+    // again in the same order its oldest state still comes last.
     for (const size_t index : directories) {
         const Record& record = records[index];
+        group.Add(PathsOf(record));
         if (platform::WriteEntryState(record.first, record.second)) {
-            Write(kUndone, std::to_string(index));
+            group.done.push_back(index);
         } else {
             allUndone = false;
             failures.push_back(record.first);
         }
     }
-    Durable();
-    return allUndone;
+    return CloseGroup(group, failures) && allUndone;
 }
 
 // A process killed in the middle of a copy leaves its unfinished file beside the target.

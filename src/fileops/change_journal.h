@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ namespace updater {
 class ChangeJournal : public platform::ChangeGuard {
   public:
     enum class Opened { kOpened, kMissing, kHeld, kFailed };
+    // How a run's end went: ended for good; its changes could not be made durable, so it is to be
+    // undone; or they are durable but its end could not be recorded, so the journal is left for
+    // the next start (which finds the run ended or undoes it whole).
+    enum class Ended { kEnded, kToUndo, kLeft };
     struct Failure {
         std::string path;
     };
@@ -36,8 +41,8 @@ class ChangeJournal : public platform::ChangeGuard {
     // From now on every change is recorded; `keepDirectory` is the first place tried for kept
     // files (the state directory).
     void StartRecording(const std::string& keepDirectory);
-    // The run ended: the kept files and the journal go.
-    void Finish();
+    // The run ended: once its changes are durable, the kept files and the journal go.
+    Ended Finish();
     // The run did not end: every change is undone, newest first. As Recover.
     bool Undo(std::vector<std::string>& failures);
     // Gives up the journal as it is (the lock with it).
@@ -71,12 +76,15 @@ class ChangeJournal : public platform::ChangeGuard {
     size_t Write(char type, const std::string& first, const std::string& second = {});
     bool Durable();
     bool RecordChange(Pending& change);
+    void RecordDirectoryState(const std::string& directory);
     bool Prepare(const Pending& change);
     void Cancel(const Pending& change);
     void CancelUnmade();
     bool StillFits(const Pending& change);
     std::string KeptNameFor(const std::string& path, size_t index);
     bool UndoRecords(std::vector<Record> records, std::vector<std::string>& failures);
+    struct UndoGroup;
+    bool CloseGroup(UndoGroup& group, std::vector<std::string>& failures);
     void Tidy(const std::vector<Record>& records);
     static void RemoveTemporaries(const std::vector<Record>& records);
 
@@ -86,6 +94,7 @@ class ChangeJournal : public platform::ChangeGuard {
     std::string keyName_;
     std::vector<Record> records_;
     std::vector<std::string> keepDirectories_;
+    std::set<std::string> statedEntries_;  // whose state an undo sets back already
     std::string lastParent_;  // the directory of the last file kept, and where it was kept
     std::string lastKeepDirectory_;
     std::vector<Pending> planned_;

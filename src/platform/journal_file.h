@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // What a run that can be undone needs of the system: a place for its journal that outlives the
 // process, a journal file that is durable when flushed and locked while it is open, and ways to
@@ -62,5 +63,9 @@ bool ReadEntryState(const std::string& path, std::string& state);
 bool WriteEntryState(const std::string& path, const std::string& state);
 // Removes a file, a link or an empty directory, whatever its attributes. True when it is gone.
 bool RemoveEntry(const std::string& path);
+// Makes what was changed at these paths durable: the data of the files there and the entries of
+// the directories holding them (made, renamed, linked or removed). A path that is gone counts by
+// its nearest existing directory. False when the system does not confirm it.
+bool MakeChangesDurable(const std::vector<std::string>& paths);
 
 }  // namespace updater::platform

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/file_changes.h"
@@ -238,6 +240,39 @@ bool RemoveEntry(const std::string& path) {
     if (posix::Calls().unlink(native.c_str()) == 0 || errno == ENOENT)
         return true;
     return errno == EISDIR && posix::Calls().rmdir(native.c_str()) == 0;
+}
+
+// One syncfs per file system: it writes out all of that file system's changes, those of many
+// files in one go, far cheaper than an fsync of each file and of each directory; what else it
+// writes out would have been written out soon anyway.
+bool MakeChangesDurable(const std::vector<std::string>& paths) {
+    std::set<std::string> seen;
+    std::map<dev_t, std::string> systems;
+    for (const std::string& path : paths) {
+        std::string native;
+        if (!posix::ToFilePath(path, native))
+            return false;
+        // The directory of the entry is where its change lies; a file's own data is on its device.
+        for (std::string directory = posix::ParentOf(posix::WithoutTrailingSlashes(native));
+             seen.insert(directory).second;) {
+            struct stat status {};
+            if (stat(directory.c_str(), &status) == 0) {
+                systems.emplace(status.st_dev, directory);
+                break;
+            }
+            const std::string up = posix::ParentOf(directory);
+            if (up == directory)
+                return false;
+            directory = up;
+        }
+    }
+    for (const auto& [device, directory] : systems) {
+        const posix::FileDescriptor fd(
+            posix::Calls().open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        if (!fd.IsOpen() || posix::Calls().syncfs(fd.Get()) != 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace updater::platform

@@ -42,6 +42,7 @@ SystemCalls& Calls() {
         ::utimensat,
         ::fsync,
         ::fdatasync,
+        ::syncfs,
     };
     return calls;
 }

@@ -42,6 +42,7 @@ struct SystemCalls {
     int (*utimensAt)(int directoryFd, const char* path, const timespec times[2], int flags);
     int (*fsync)(int fd);
     int (*fdatasync)(int fd);
+    int (*syncfs)(int fd);
 };
 
 // The table in use; a test swaps entries and puts the saved table back when it is done.

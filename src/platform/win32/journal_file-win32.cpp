@@ -5,6 +5,9 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "platform/win32/internal-win32.h"
 
@@ -54,6 +57,46 @@ bool IsOneFile(const std::wstring& first, const std::wstring& second) {
     if (two != INVALID_HANDLE_VALUE)
         CloseHandle(two);
     return same;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// FlushFileBuffers wants a handle open for writing: a read-only file loses its bit while it is
+// opened and has it back before the flush, which then writes out the bit too.
+bool FlushEntry(const std::wstring& path) {
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        handle = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        SetFileAttributesW(path.c_str(), attributes);
+    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL flushed = FlushFileBuffers(handle);
+    CloseHandle(handle);
+    return flushed != FALSE;
+}
+
+// A whole volume in one call, where this process may open it (administrators).
+bool FlushVolume(const std::wstring& root) {
+    if (root.size() != 3 || root[1] != L':')
+        return false;
+    const HANDLE volume =
+        CreateFileW((L"\\\\.\\" + root.substr(0, 2)).c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return false;
+    const BOOL flushed = FlushFileBuffers(volume);
+    CloseHandle(volume);
+    return flushed != FALSE;
 }
 
 }  // namespace
@@ -257,6 +300,50 @@ bool RemoveEntry(const std::string& path) {
     if (!removed)
         SetFileAttributesW(entry.c_str(), attributes);
     return removed != FALSE;
+}
+
+// The volumes of the paths are flushed whole when allowed; else each file there and each
+// directory that holds one, or that was made, or that lost an entry.
+bool MakeChangesDurable(const std::vector<std::string>& paths) {
+    std::set<std::wstring> files;
+    std::set<std::wstring> directories;
+    std::set<std::wstring> volumes;
+    for (const std::string& path : paths) {
+        std::wstring entry = win32::Widen(path);
+        while (entry.size() > 1 && entry.back() == L'\\')
+            entry.pop_back();
+        const DWORD attributes = GetFileAttributesW(entry.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            directories.insert(entry);
+        } else if (attributes != INVALID_FILE_ATTRIBUTES) {
+            files.insert(entry);
+        }
+        std::wstring parent = ParentOf(entry);
+        while (!parent.empty() && GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES)
+            parent = ParentOf(parent);
+        if (parent.empty())
+            return false;
+        if (parent.size() == 2 && parent[1] == L':')
+            parent += L'\\';
+        directories.insert(parent);
+        wchar_t root[MAX_PATH] = {};
+        if (GetVolumePathNameW(parent.c_str(), root, MAX_PATH))
+            volumes.insert(root);
+    }
+    bool whole = !volumes.empty();
+    for (const std::wstring& root : volumes)
+        whole = whole && FlushVolume(root);
+    if (whole)
+        return true;
+    for (const std::wstring& file : files) {
+        if (!FlushEntry(file))
+            return false;
+    }
+    for (const std::wstring& directory : directories) {
+        if (!FlushEntry(directory))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace updater::platform

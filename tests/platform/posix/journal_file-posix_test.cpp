@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -105,6 +107,20 @@ std::map<std::string, std::string> Snapshot(const std::string& top) {
         found[fs::relative(entry.path(), top).string()] = text.str();
     }
     return found;
+}
+
+// The modification time of each directory, the top one included.
+std::map<std::string, long long> DirectoryTimes(const std::string& top) {
+    std::map<std::string, long long> times;
+    const auto note = [&times](const fs::path& path) {
+        struct stat status {};
+        if (fs::is_directory(path) && stat(path.c_str(), &status) == 0)
+            times[path.string()] = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+    };
+    note(top);
+    for (const fs::path& path : fs::recursive_directory_iterator(top))
+        note(path);
+    return times;
 }
 
 class JournalFileTest : public testing::ScriptTest {
@@ -219,6 +235,137 @@ TEST_F(JournalFileTest, FailedUndoStepIsNamedAndFinishedByTheNextStart) {
     FreeAllLists();
     EXPECT_TRUE(BeginRunJournal());
     EndRunJournal(true);
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+}
+
+// The order of what reaches the disk, as the calls show it: a change made since the last syncfs
+// of the tree's file system is unsynced, and a journal flush that carries "U" or "E" records then
+// would let the mark outlive the change after a power cut. The `g_syncfsFailsAt`th syncfs fails.
+dev_t g_treeDevice = 0;
+bool g_unsynced = false;
+bool g_markWritten = false;
+int g_markFlushes = 0;
+int g_earlyMarks = 0;
+int g_syncfsCalls = 0;
+int g_syncfsFailsAt = 0;
+
+bool IsJournal(int fd) {
+    char target[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    return readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+           std::string(target).find("/journal-") != std::string::npos;
+}
+
+#define CHANGES(name) \
+    calls.name = [](auto... arguments) { return g_unsynced = true, g_real.name(arguments...); }
+
+void InstallOrderWatch(int syncfsFailsAt) {
+    g_real = Calls();
+    g_unsynced = g_markWritten = false;
+    g_markFlushes = g_earlyMarks = g_syncfsCalls = 0;
+    g_syncfsFailsAt = syncfsFailsAt;
+    SystemCalls& calls = Calls();
+    // Every change ends with one of these, data written before included.
+    CHANGES(rename);
+    CHANGES(renameAt2);
+    CHANGES(link);
+    CHANGES(symlink);
+    CHANGES(unlink);
+    CHANGES(mkdir);
+    CHANGES(rmdir);
+    CHANGES(chmod);
+    CHANGES(setxattr);
+    CHANGES(utimensAt);
+    calls.write = [](int fd, const void* data, size_t size) {
+        const std::string text(static_cast<const char*>(data), size);
+        g_markWritten =
+            g_markWritten || (IsJournal(fd) && (text.find("\tU\t") != std::string::npos ||
+                                                text.find("\tE\t") != std::string::npos));
+        return g_real.write(fd, data, size);
+    };
+    calls.fdatasync = [](int fd) {
+        if (g_markWritten && IsJournal(fd)) {
+            ++g_markFlushes;
+            g_earlyMarks += g_unsynced ? 1 : 0;
+            g_markWritten = false;
+        }
+        return g_real.fdatasync(fd);
+    };
+    calls.syncfs = [](int fd) {
+        if (++g_syncfsCalls == g_syncfsFailsAt)
+            return errno = EIO, -1;
+        struct stat status {};
+        if (fstat(fd, &status) == 0 && status.st_dev == g_treeDevice)
+            g_unsynced = false;
+        return g_real.syncfs(fd);
+    };
+}
+
+class DurableOrderTest : public JournalFileTest {
+  protected:
+    // Runs the steps (stopping at the last one when `fails`) and ends the run, watching the order
+    // of the calls; true when the run was ended for good.
+    bool Watched(bool fails, int syncfsFailsAt) {
+        WriteSteps(fails);
+        MakeTree();
+        times_ = DirectoryTimes(NativePath("app"));
+        struct stat status {};
+        stat(NativePath("app").c_str(), &status);
+        g_treeDevice = status.st_dev;
+        FreeAllLists();
+        ForgetShownErrors();
+        InstallOrderWatch(syncfsFailsAt);
+        String names;
+        const bool begun = BeginRunJournal();
+        const bool ranToEnd = begun && ReadKey("UPDATER", "PROC", names) &&
+                              LoadAndRunList(names, names.CountTokens(","));
+        const bool ended = begun && EndRunJournal(ranToEnd) && ranToEnd;
+        RemoveFaults();
+        return ended;
+    }
+
+    std::map<std::string, long long> times_;
+};
+
+// The run's changes are durable before its end record, and each undo step before its mark;
+// a run end that cannot be made durable is undone, an undo that cannot is left for the next start.
+TEST_F(DurableOrderTest, MarksBecomeDurableOnlyAfterTheirChanges) {
+    WriteSteps(false);
+    MakeTree();
+    const auto before = Snapshot(NativePath("app"));
+
+    EXPECT_TRUE(Watched(false, 0));
+    EXPECT_EQ(g_markFlushes, 1);
+    EXPECT_EQ(g_earlyMarks, 0);
+    EXPECT_GE(g_syncfsCalls, 1);
+    EXPECT_NE(Snapshot(NativePath("app")), before);
+
+    // The steps touch many paths and some twice: more than one group, each synced first. The
+    // directories whose entries changed get their times back too.
+    EXPECT_FALSE(Watched(true, 0));
+    EXPECT_EQ(DirectoryTimes(NativePath("app")), times_);
+    EXPECT_GT(g_markFlushes, 1);
+    EXPECT_EQ(g_earlyMarks, 0);
+    EXPECT_GE(g_syncfsCalls, g_markFlushes);
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+
+    size_t shown = BoxTexts().size();
+    EXPECT_FALSE(Watched(false, 1));
+    EXPECT_EQ(g_earlyMarks, 0);
+    ASSERT_EQ(BoxTexts().size(), shown + 1);
+    EXPECT_EQ(BoxTexts().back(), testing::Message(5, "ROLLBACK"));
+    EXPECT_EQ(Snapshot(NativePath("app")), before);
+
+    // The undo stops at its first group, unmarked; the next start does it again and goes on.
+    shown = BoxTexts().size();
+    EXPECT_FALSE(Watched(true, 1));
+    EXPECT_EQ(g_markFlushes, 0);
+    ASSERT_EQ(BoxTexts().size(), shown + 2);
+    EXPECT_NE(Snapshot(NativePath("app")), before);
+    WriteScript("[UPDATER]\nNAME=T\nPROC=\n");
+    FreeAllLists();
+    EXPECT_TRUE(BeginRunJournal());
+    EXPECT_TRUE(EndRunJournal(true));
     EXPECT_EQ(Snapshot(NativePath("app")), before);
 }
 

@@ -77,5 +77,19 @@ TEST(JournalFile, KeepingAndPuttingBack) {
     EXPECT_TRUE(OnSameFileSystem(directory.path(), directory.path()));
 }
 
+// Files, a read-only one among them, directories and a path that is gone are made durable; the
+// read-only bit stays.
+TEST(JournalFile, ChangesMadeDurable) {
+    TempDirectory directory;
+    const std::string file = directory.Write("a.txt", "new");
+    const std::string locked = directory.Write("b.txt", "read-only");
+    SetFileAttributesW(Widen(locked).c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string made = directory / "made";
+    ASSERT_TRUE(CreateDirectoryW(Widen(made).c_str(), nullptr));
+    EXPECT_TRUE(MakeChangesDurable({file, locked, made, made + "\\gone\\c.txt", directory.path()}));
+    EXPECT_EQ(Bits(locked), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    SetFileAttributesW(Widen(locked).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace
 }  // namespace updater::platform
