@@ -75,6 +75,9 @@ class NativePlatform:
     def env(self):
         return {}
 
+    def kill_program(self, process, program):
+        process.send_signal(signal.SIGKILL)  # nothing is sent once it has ended by itself
+
     def engine_path(self, posix_path):
         return posix_path.replace('/', '\\')
 
@@ -233,11 +236,18 @@ class Sandbox:
         environment.update(env or {})
         return environment
 
-    def start(self, args=()):
-        """Starts the program unattended without waiting for it; its output is dropped."""
-        return subprocess.Popen(self.platform.command(self.program, args), env=self.environment(),
-                                cwd=self.root, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, args=(), answers=''):
+        """Starts the program unattended without waiting for it, in a session of its own; its
+        output is dropped."""
+        return subprocess.Popen(self.platform.command(self.program, args),
+                                env=self.environment(answers), cwd=self.root,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def kill(self, process):
+        """Kills a program begun with start() at once, as a power cut would, and waits for it."""
+        self.platform.kill_program(process, self.program)
+        process.wait()
 
     def run(self, args=(), answers='', env=None, timeout=120, started_as=None):
         environment = self.environment(answers, env)

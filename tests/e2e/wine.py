@@ -16,6 +16,7 @@ Command line:
 
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -127,6 +128,26 @@ class WinePlatform:
 
     def env(self):
         return dict(self._environment)
+
+    def kill_program(self, process, program):
+        """SIGKILL to the Wine process of `program`, begun by `process` (the launcher, in a
+        session of its own); before that process is there, to the whole session, so that the
+        launcher cannot start it any more. Wine's server ends the killed process's handles."""
+        wanted = self.engine_path(os.path.abspath(program)).lower().encode()
+        for name in os.listdir('/proc'):
+            try:
+                if not name.isdigit() or os.getsid(int(name)) != process.pid:
+                    continue
+                with open('/proc/%s/cmdline' % name, 'rb') as f:
+                    if f.read().split(b'\0')[0].lower() == wanted:
+                        os.kill(int(name), signal.SIGKILL)
+                        return
+            except OSError:
+                pass  # gone meanwhile
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass  # everything has ended by itself
 
     def engine_path(self, posix_path):
         """The path as the program sees it: Wine's drive Z: is the Linux root."""
