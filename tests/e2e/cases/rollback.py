@@ -232,10 +232,23 @@ def case_rollback_undo_step_that_fails_is_reported_once(sb):
     assert journal_left(sb, again) == []
 
 
-def timed_run(sb, answers):
+def timed_phases(sb):
+    """How long a run whose last question is answered no takes until that answer, and until
+    its end after the undo; the run log shows when the answer is given."""
+    if os.path.exists(sb.log):
+        os.remove(sb.log)
     started = time.monotonic()
-    result = sb.run(answers=answers)
-    return time.monotonic() - started, result
+    process = sb.start(answers='yes,no')
+    answered = None
+    while process.poll() is None:
+        if answered is None and os.path.exists(sb.log):
+            with open(sb.log, encoding='utf-8') as f:
+                if f.read().count('"event":"box"') >= 2:
+                    answered = time.monotonic() - started
+        time.sleep(0.005)
+    ended = time.monotonic() - started
+    assert process.returncode == 2 and sb.read_log()[-1] == {'event': 'end', 'result': 'aborted'}
+    return answered or ended, ended
 
 
 # SIGKILL at random moments of the run and of its undo (KILLS of each, drawn uniformly over the
@@ -261,23 +274,22 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
     before = snapshot(sb.path('app'))
     assert sb.run(answers='yes,no').result == 'aborted'  # warms the caches
     fresh_tree()
-    whole, undone = timed_run(sb, 'yes,no')
-    assert undone.result == 'aborted'
+    run, whole = timed_phases(sb)
     assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
     fresh_tree()
-    run, done = timed_run(sb, 'yes,yes')
+    done = sb.run(answers='yes,yes')
     assert done.result == 'done', done
     after = snapshot(sb.path('app'), times=False)
 
     rng = random.Random(7)
     moments = [rng.uniform(0, run) for _ in range(KILLS)] + \
-        [rng.uniform(run, max(run, whole)) for _ in range(KILLS)]
-    mid_run = 0
+        [rng.uniform(run, whole) for _ in range(KILLS)]
+    alive = []
     for moment in moments:
         fresh_tree()
         process = sb.start(answers='yes,no')
         time.sleep(moment)
-        mid_run += process.poll() is None
+        alive.append(process.poll() is None)
         sb.kill(process)
         check = sb.run(answers='no')
         assert check.result == 'aborted' and all(u['ok'] for u in check.of('undo')), check
@@ -286,8 +298,9 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
         assert sb.run(answers='yes,yes').result == 'done'
         assert snapshot(sb.path('app'), times=False) == after, \
             differences(snapshot(sb.path('app'), times=False), after)
-    print('    killed %d times in a run of %.3f s and an undo of %.3f s; %d before the end' %
-          (len(moments), run, whole - run, mid_run), flush=True)
+    print('    killed %d times in a run of %.3f s and %d times in its undo of %.3f s; %d and %d '
+          'of them before the end' % (KILLS, run, KILLS, whole - run, sum(alive[:KILLS]),
+                                      sum(alive[KILLS:])), flush=True)
 
 
 # A value that is neither 0 nor 1 is a mistake, not a quiet "no": the run stops before any change,
