@@ -266,7 +266,8 @@ class Sandbox:
                                 stderr=subprocess.DEVNULL, start_new_session=True)
 
     def kill(self, process):
-        """Kills a program begun with start() at once, as a power cut would, and waits for it."""
+        """Kills a program begun with start() with SIGKILL, which leaves it no moment to tidy up,
+        and waits for it."""
         self.platform.kill_program(process, self.program)
         process.wait()
 

@@ -70,7 +70,7 @@ class WinePlatform:
 
     def __init__(self, helpers=None):
         self.arch = runnable_arch()
-        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe).
+        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe, holder.exe).
         self.helpers = helpers
         self.prefix = None
         self.launcher = None
@@ -167,7 +167,7 @@ class WinePlatform:
             self._wine(['reg', 'add', key, '/v', 'Path', '/d', path_value, '/f'])
 
     def install_helper(self, kind, target):
-        """Puts the helper program `kind` ('sleeper' or 'recorder') at `target`."""
+        """Puts the helper program `kind` ('sleeper', 'recorder' or 'holder') at `target`."""
         if not self.helpers:
             raise RuntimeError('the helper programs were not found: give --helpers')
         shutil.copy2(os.path.join(self.helpers, kind + '.exe'), target)

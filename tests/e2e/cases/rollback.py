@@ -189,7 +189,6 @@ def blocked_removal(sb, path):
             deadline = time.time() + 60
             while os.path.exists(release) and time.time() < deadline:
                 time.sleep(0.02)  # the holder closes the file, then takes the mark away
-            assert not os.path.exists(release), 'the holder did not let go'
         return sb.helper('holder', 'bin'), '%s %s' % (sb.platform.engine_path(path),
                                                      sb.platform.engine_path(release)), let_go
     if subprocess.run(['chattr', '+i', sb.path('app', 'readme.txt')],
