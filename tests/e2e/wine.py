@@ -70,7 +70,8 @@ class WinePlatform:
 
     def __init__(self, helpers=None):
         self.arch = runnable_arch()
-        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe, holder.exe).
+        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe and
+        # holder.exe).
         self.helpers = helpers
         self.prefix = None
         self.launcher = None
