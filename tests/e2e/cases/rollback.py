@@ -251,7 +251,7 @@ def timed_phases(sb):
 
 
 # SIGKILL at random moments of the run and of its undo (KILLS of each, drawn uniformly over the
-# run and over the undo of a timed warm run); the next start undoes what was left, before its
+# run and over the undo of a timed run); the next start undoes what was left, before its
 # script runs (here: stops at once on the first question), and a start after that completes the
 # script. Under Wine fewer files keep the case short.
 def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
@@ -271,10 +271,13 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
               ask('Last', '0,1'))
     fresh_tree()
     before = snapshot(sb.path('app'))
-    assert sb.run(answers='yes,no').result == 'aborted'  # warms the caches
-    fresh_tree()
-    run, whole = timed_phases(sb)
-    assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
+    timings = []
+    for _ in range(3):
+        fresh_tree()
+        timings.append(timed_phases(sb))
+        assert snapshot(sb.path('app')) == before, differences(snapshot(sb.path('app')), before)
+    # The middle one: the first run warms the caches, and a busy machine slows any.
+    run, whole = sorted(timings, key=lambda timing: timing[1])[1]
     fresh_tree()
     done = sb.run(answers='yes,yes')
     assert done.result == 'done', done
