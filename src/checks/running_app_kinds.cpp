@@ -68,6 +68,11 @@ bool ExecuteWaitApp(Procedure& procedure) {
             platform::StartProgressItem(app.CStr(), 1);
             platform::WaitForProcess(id, timeout);
         }
+        // The wait gives way to a stop of the run: the procedure did not get to its end.
+        if (platform::StopRequested()) {
+            platform::EndProgress(false);
+            return false;
+        }
     }
     platform::EndProgress(true);
     record.flag = true;

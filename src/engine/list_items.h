@@ -2,6 +2,7 @@
 
 #include "core/string.h"
 #include "engine/procedure.h"
+#include "platform/progress.h"
 
 namespace updater {
 
@@ -15,14 +16,15 @@ String GetListItem(String& list, int index);
 
 // The common step of the kinds that work item by item: every item of the list key in order, an
 // empty list being message 4. `step(index, item)` reports its own failure and returns false to
-// stop the procedure there. Once every item is done, the procedure's outcome is true.
+// stop the procedure there; a stop of the run asked for meanwhile stops it before the next item.
+// Once every item is done, the procedure's outcome is true.
 template <typename Step>
 bool RunListItems(Procedure& procedure, String& list, const char* key, Step step) {
     const int count = CountListItems(procedure, list, key);
     if (count == 0)
         return false;
     for (int i = 0; i < count; ++i) {
-        if (!step(i, GetListItem(list, i)))
+        if (platform::StopRequested() || !step(i, GetListItem(list, i)))
             return false;
     }
     procedure.flag = true;

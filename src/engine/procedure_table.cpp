@@ -8,6 +8,7 @@
 #include "engine/kind_table.h"
 #include "engine/list_items.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 #include "settings/error_box.h"
 #include "settings/profile_reader.h"
 #include "settings/run_log.h"
@@ -75,11 +76,17 @@ ProcedureList LoadList(const String& names, int count) {
     return list;
 }
 
+// A stop asked for from the progress display ends the run before its next procedure, as an
+// ISABORT answer would; the procedure it cut short names no refusal, as it was no failure.
 bool RunList(ProcedureList list) {
     for (Procedure** record = list; *record != nullptr; ++record) {
+        if (platform::StopRequested())
+            return false;
         Procedure& procedure = **record;
         platform::ClearLastFailure();  // a refusal counts only for the procedure that met it
         const bool ok = procedure.kind->execute(procedure);
+        if (!ok && platform::StopRequested())
+            platform::ClearLastFailure();
         LogProcedure(procedure.name.CStr(), procedure.mode.CStr(), ok, procedure.flag);
         if (!ok)
             return false;

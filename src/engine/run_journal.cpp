@@ -14,6 +14,7 @@ namespace updater {
 namespace {
 
 ChangeJournal g_journal;
+bool g_recording = false;
 
 }  // namespace
 
@@ -45,6 +46,7 @@ void ShowUndoFailure(const std::vector<std::string>& failures, const std::string
 }  // namespace
 
 bool BeginRunJournal() {
+    g_recording = false;
     bool rollback = false;
     if (!ReadRollbackSetting(rollback))
         return false;
@@ -76,6 +78,7 @@ bool BeginRunJournal() {
         g_journal.Close();
         return false;
     }
+    g_recording = rollback;
     if (rollback)
         g_journal.StartRecording(directory);
     else
@@ -83,7 +86,12 @@ bool BeginRunJournal() {
     return true;
 }
 
+bool RunIsUndoable() {
+    return g_recording;
+}
+
 void EndRunJournal(bool ranToEnd) {
+    g_recording = false;
     if (!g_journal.IsOpen())
         return;
     if (ranToEnd) {

@@ -8,6 +8,8 @@ namespace updater {
 // False stops the run, its error box shown: another run holds the journal, the value is not
 // 0 or 1, or the interrupted run could not be undone.
 bool BeginRunJournal();
+// True once BeginRunJournal has started recording: the run's changes are undone if it stops.
+bool RunIsUndoable();
 // Reads ROLLBACK: absent, empty or 0 is false, 1 true; anything else shows message 2 and fails.
 bool ReadRollbackSetting(bool& rollback);
 // After the run: a run that ended drops its journal, one that did not is undone; a change that

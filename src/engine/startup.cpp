@@ -5,6 +5,7 @@
 
 #include "core/system_queries.h"
 #include "engine/procedure_table.h"
+#include "engine/run_journal.h"
 #include "platform/system.h"
 #include "settings/error_box.h"
 #include "settings/expansion.h"
@@ -100,11 +101,13 @@ bool StartUp(const char* commandLine) {
         return false;
     if (UpdaterName.GetLength() > 0)
         Caption = UpdaterName;
-    StartProgressReports(UpdaterProgress, Caption);
     return true;
 }
 
+// The progress display starts once the journal is open: it offers to stop only a run that can be
+// undone.
 bool RunScript() {
+    StartProgressReports(UpdaterProgress, Caption, RunIsUndoable());
     const int count = UpdaterProc.CountTokens(",");
     if (count == 0) {
         ShowError(kMsgBadItemCount, "UPDATER", "PROC");

@@ -23,7 +23,8 @@ String SettingsPathFor(String& modulePath);
 // Fills the SymbolTable from [DEFINE] and the five built-ins; always true.
 bool InitSymbols();
 bool ReadUpdaterSection();
-// Loads, runs and frees the top-level procedure list.
+// Starts the progress reports the script asks for, then loads, runs and frees the top-level
+// procedure list.
 bool RunScript();
 
 }  // namespace updater

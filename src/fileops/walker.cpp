@@ -6,6 +6,7 @@
 #include "core/system_queries.h"
 #include "fileops/root_guard.h"
 #include "platform/file_system.h"
+#include "platform/progress.h"
 
 namespace updater {
 namespace {
@@ -24,8 +25,11 @@ bool IsExpressible(const platform::FoundEntry& entry) {
     return entry.name.find('\\') == std::string::npos;
 }
 
+// A walk gives up at its next entry once a stop of the run was asked for.
 bool VisitEntry(const String& directory, const platform::FoundEntry& entry, WalkVisitor visitor,
                 bool recursive, void* context) {
+    if (platform::StopRequested())
+        return false;
     const bool isDirectory = (entry.attributes & platform::kAttributeDirectory) != 0;
     const bool isLink = (entry.attributes & platform::kAttributeReparsePoint) != 0;
     if (isDirectory && IsDotEntry(entry))

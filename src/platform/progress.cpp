@@ -1,6 +1,7 @@
 #include "platform/progress.h"
 
 #include <algorithm>
+#include <atomic>
 
 // The accounting of the reports, the same on both platforms: what is done of the procedure is
 // the entries finished plus the part of the entry at hand, never more than the total and never
@@ -18,6 +19,8 @@ struct ProgressState {
     uint64_t reported = 0;
 };
 ProgressState g_progress;
+// Set by a display's thread, or a signal handler: lock-free.
+std::atomic<bool> g_stopRequested{false};
 
 void AdvanceTo(uint64_t done) {
     if (g_progress.total != kNoTotal)
@@ -31,7 +34,9 @@ void AdvanceTo(uint64_t done) {
 }  // namespace
 
 void SetProgressReceiver(std::unique_ptr<ProgressReceiver> receiver) {
+    // The old receiver is gone (its thread ended) before the request is forgotten.
     g_progress = ProgressState();
+    g_stopRequested = false;
     g_progress.receiver = std::move(receiver);
 }
 
@@ -83,6 +88,14 @@ void HoldProgress(bool held) {
 void StepAsideForMessageBox() {
     if (g_progress.receiver)
         g_progress.receiver->StepAside();
+}
+
+void RequestStop() {
+    g_stopRequested = true;
+}
+
+bool StopRequested() {
+    return g_stopRequested.load(std::memory_order_relaxed);
 }
 
 }  // namespace updater::platform

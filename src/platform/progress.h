@@ -57,10 +57,24 @@ void HoldProgress(bool held);
 // Called before every message box.
 void StepAsideForMessageBox();
 
+// A stop of the run asked for by the person at the machine (the display's Cancel), from any
+// thread. The work gives up at its next progress point as if it had failed, and the run ends as
+// aborted. Cleared when the receiver is set or ended, which is when a run begins or ends.
+void RequestStop();
+bool StopRequested();
+
+// The texts of a display, in the messages' language.
+struct ProgressTexts {
+    std::array<std::string, kProgressWorkCount> work;  // names each ProgressWork
+    std::string cancel;                                // the Cancel button
+    std::string stopping;                              // shown once Cancel was pressed
+};
+
 // What the person at the machine sees of the reports: on Windows a window of its own; on Linux a
 // line on a terminal, or else a desktop progress dialog. Null where nothing can be shown. The
-// window's caption is `caption`; `workTexts` name each ProgressWork in the messages' language.
-std::unique_ptr<ProgressReceiver> MakeProgressDisplay(
-    const std::string& caption, const std::array<std::string, kProgressWorkCount>& workTexts);
+// window's caption is `caption`. With `offerCancel` the display lets the person stop the run
+// (RequestStop): only a run that can be undone offers it, as stopping halfway is then harmless.
+std::unique_ptr<ProgressReceiver> MakeProgressDisplay(const std::string& caption,
+                                                      const ProgressTexts& texts, bool offerCancel);
 
 }  // namespace updater::platform

@@ -94,4 +94,12 @@ const char* ProgressText(platform::ProgressWork work) {
     return "";
 }
 
+const char* ProgressCancelText() {
+    return "キャンセル";
+}
+
+const char* ProgressStoppingText() {
+    return "中止して元に戻しています…";
+}
+
 }  // namespace updater

@@ -11,5 +11,8 @@ const char* MessageText(unsigned id);
 // The words that tell the person at the machine what a long procedure is doing, in the language
 // of the messages (UTF-8).
 const char* ProgressText(platform::ProgressWork work);
+// The progress window's Cancel button, and what it shows once that was pressed.
+const char* ProgressCancelText();
+const char* ProgressStoppingText();
 
 }  // namespace updater

@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "platform/dialog.h"
+#include "platform/progress.h"
 #include "resources/message_table.h"
 #include "settings/message_box.h"
 
@@ -29,6 +30,10 @@ void ShowError(unsigned id, ...) {
         g_collector(text.CStr());
         return;
     }
+    // Once the person asked the run to stop, a failure is the work giving up as asked: the run
+    // ends as aborted, without a box.
+    if (platform::StopRequested())
+        return;
     g_errorShown = true;
     ShowMessage(text, platform::kStyleIconError);
 }

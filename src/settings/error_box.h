@@ -25,7 +25,8 @@ enum MessageId : unsigned {
 };
 
 // Formats message `id` with printf-style arguments and shows it in an error box under the current
-// caption; returns when the box is closed. Every failure of a run is reported through it, once.
+// caption; returns when the box is closed. Every failure of a run is reported through it, once;
+// none after a stop of the run was asked for (platform::RequestStop).
 void ShowError(unsigned id, ...);
 // The text ShowError would show for message `id`.
 std::string ErrorText(unsigned id, ...);

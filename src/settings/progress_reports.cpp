@@ -1,7 +1,5 @@
 #include "settings/progress_reports.h"
 
-#include <array>
-
 #include "core/numbers.h"
 #include "resources/message_table.h"
 #include "settings/run_log.h"
@@ -56,7 +54,7 @@ void ProgressLog::Write() {
     writtenAt_ = clock_();
 }
 
-void StartProgressReports(const String& progressValue, const String& caption) {
+void StartProgressReports(const String& progressValue, const String& caption, bool undoable) {
     int wanted = 0;
     ParseDecimal(progressValue.CStr(), wanted);
     if (wanted == 0) {
@@ -64,10 +62,13 @@ void StartProgressReports(const String& progressValue, const String& caption) {
     } else if (IsUnattended()) {
         platform::SetProgressReceiver(std::make_unique<ProgressLog>());
     } else {
-        std::array<std::string, platform::kProgressWorkCount> texts;
+        platform::ProgressTexts texts;
         for (int i = 0; i < platform::kProgressWorkCount; ++i)
-            texts[i] = ProgressText(static_cast<platform::ProgressWork>(i));
-        platform::SetProgressReceiver(platform::MakeProgressDisplay(caption.CStr(), texts));
+            texts.work[i] = ProgressText(static_cast<platform::ProgressWork>(i));
+        texts.cancel = ProgressCancelText();
+        texts.stopping = ProgressStoppingText();
+        platform::SetProgressReceiver(
+            platform::MakeProgressDisplay(caption.CStr(), texts, undoable));
     }
 }
 

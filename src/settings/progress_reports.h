@@ -13,8 +13,9 @@ namespace updater {
 
 // Chooses, once at start-up, where the progress of long procedures goes, by the script's PROGRESS
 // value as read and expanded: nowhere when it is absent, empty, 0 or no number; else the run log
-// in an unattended run, and the platform's display under `caption` in any other.
-void StartProgressReports(const String& progressValue, const String& caption);
+// in an unattended run, and the platform's display under `caption` in any other. A run that is
+// `undoable` (its changes undone when it does not end) lets the person stop it from the display.
+void StartProgressReports(const String& progressValue, const String& caption, bool undoable);
 // Ends the reports and closes whatever showed them.
 void StopProgressReports();
 

@@ -758,6 +758,11 @@ class RangeCopier {
             }
             first_ = false;
             ReportItemProgress(static_cast<uint64_t>(offset));
+            // A stop of the run gives the copy up between chunks; the caller removes what it wrote.
+            if (StopRequested()) {
+                errno = ECANCELED;
+                return Result::kFailed;
+            }
         }
         return Result::kDone;
     }

@@ -286,10 +286,11 @@ std::string ShortenMiddle(const std::string& text, std::size_t columns);
 std::string FormatProgressLine(const std::string& workText, uint64_t done, uint64_t total,
                                const std::string& item, std::size_t columns, unsigned tick);
 
-// zenity's arguments for a progress dialog without a Cancel button, pulsating when the work has
-// no total.
+// zenity's arguments for a progress dialog, with a Cancel button only when `offerCancel`,
+// pulsating when the work has no total.
 std::vector<std::string> ZenityProgressArguments(const std::string& caption,
-                                                 const std::string& workText, bool pulsate);
+                                                 const std::string& workText, bool pulsate,
+                                                 bool offerCancel);
 
 // --- Defined in system-posix.cpp -----------------------------------------------------------------
 // Where the XDG conventions put a user's directories. Results are native paths without a

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/posix/internal-posix.h"
+#include "platform/progress.h"
 
 extern char** environ;
 
@@ -119,6 +120,28 @@ bool Reap(pid_t child, int& status) {
     }
 }
 
+// How often a wait looks whether a stop of the run was asked for, in milliseconds.
+constexpr int kStopCheckInterval = 100;
+
+// Reap, for a child that may run long: false, the child left running, as soon as a stop of the run
+// is asked for (the system reaps it once the Updater has ended). Its end is seen through a
+// descriptor where the system gives one, else looked for every few milliseconds.
+bool ReapUnlessStopped(pid_t child, int& status) {
+    const posix::FileDescriptor handle(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+    for (;;) {
+        const pid_t reaped = waitpid(child, &status, WNOHANG);
+        if (reaped == child)
+            return true;
+        if (reaped < 0 && errno != EINTR)
+            return Reap(child, status);
+        if (StopRequested())
+            return false;
+        pollfd entry{handle.Get(), POLLIN, 0};
+        if (!handle.IsOpen() || poll(&entry, 1, kStopCheckInterval) < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 // What the child reported through the error pipe: 0 once the program's image was executed
 // (the pipe closed by the exec, unwritten), else why it was not.
 int StartError(int readEnd) {
@@ -171,7 +194,8 @@ bool StartProgram(const std::string& commandLine, const std::string& directory, 
     writeEnd.Close();
     const int error = StartError(readEnd.Get());
     int status = 0;
-    const bool reaped = Reap(child, status);
+    const bool reaped =
+        wait == StartWait::kUntilEnded ? ReapUnlessStopped(child, status) : Reap(child, status);
     if (wait == StartWait::kUntilReady) {
         return error == 0 && reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
@@ -226,6 +250,8 @@ std::optional<std::string> BareName(const std::string& entry) {
 // through a descriptor (pidfd_open refused in some containers): looks every few milliseconds.
 void PollUntilGone(pid_t process, uint32_t timeout, Clock::time_point start) {
     while (kill(process, 0) == 0 || errno == EPERM) {
+        if (StopRequested())
+            return;
         if (timeout != kNoTimeLimit && Clock::now() - start >= std::chrono::milliseconds(timeout)) {
             return;
         }
@@ -278,8 +304,8 @@ bool WaitForProcess(uint32_t id, uint32_t timeout) {
         PollUntilGone(process, timeout, start);
         return true;
     }
-    // The descriptor becomes readable when the process ends. poll takes at most INT_MAX
-    // milliseconds, and an interrupted poll starts again with what is left.
+    // The descriptor becomes readable when the process ends; an interrupted poll starts again
+    // with what is left.
     pollfd entry{handle.Get(), POLLIN, 0};
     for (;;) {
         long long left = -1;
@@ -288,12 +314,14 @@ bool WaitForProcess(uint32_t id, uint32_t timeout) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
             left = std::max<long long>(static_cast<long long>(timeout) - waited.count(), 0);
         }
-        const int step = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
+        // In short steps, to see a stop of the run asked for meanwhile.
+        const int step = left < 0 ? kStopCheckInterval
+                                  : static_cast<int>(std::min<long long>(left, kStopCheckInterval));
         const int ready = poll(&entry, 1, step);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
-        if (ready != 0 || left <= INT_MAX) {
+        if (ready != 0 || left == 0 || StopRequested()) {
             return true;
         }
     }

@@ -137,10 +137,13 @@ std::string FormatProgressLine(const std::string& workText, uint64_t done, uint6
 }
 
 std::vector<std::string> ZenityProgressArguments(const std::string& caption,
-                                                 const std::string& workText, bool pulsate) {
+                                                 const std::string& workText, bool pulsate,
+                                                 bool offerCancel) {
     // Wide enough for a path on one line: zenity would wrap it in a narrow window.
-    std::vector<std::string> arguments = {"--progress",  "--title=" + caption, "--text=" + workText,
-                                          "--no-cancel", "--no-markup",        "--width=480"};
+    std::vector<std::string> arguments = {"--progress", "--title=" + caption, "--text=" + workText,
+                                          "--no-markup", "--width=480"};
+    if (!offerCancel)
+        arguments.push_back("--no-cancel");
     if (pulsate)
         arguments.push_back("--pulsate");
     return arguments;
@@ -283,11 +286,33 @@ class ThreadedDisplay : public ProgressReceiver {
 
 // --- The line on a terminal ----------------------------------------------------------------------
 
+void StopOnInterrupt(int) {
+    RequestStop();
+}
+
+// With Cancel offered, the first Ctrl+C asks the run to stop (its changes are then undone at
+// once); the handler goes with it, so that a second one ends the program as it always did.
 class TerminalLine : public ThreadedDisplay {
   public:
-    explicit TerminalLine(const std::array<std::string, kProgressWorkCount>& workTexts)
-        : workTexts_(workTexts) {}
-    ~TerminalLine() override { Stop(); }
+    TerminalLine(const std::array<std::string, kProgressWorkCount>& workTexts, bool offerCancel)
+        : workTexts_(workTexts), handlesInterrupt_(offerCancel) {
+        // An interrupt that whoever started the Updater chose to ignore stays ignored.
+        if (!handlesInterrupt_ || sigaction(SIGINT, nullptr, &previous_) != 0 ||
+            previous_.sa_handler == SIG_IGN) {
+            handlesInterrupt_ = false;
+            return;
+        }
+        struct sigaction action = {};
+        action.sa_handler = StopOnInterrupt;
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        handlesInterrupt_ = sigaction(SIGINT, &action, nullptr) == 0;
+    }
+    ~TerminalLine() override {
+        Stop();
+        if (handlesInterrupt_)
+            sigaction(SIGINT, &previous_, nullptr);
+    }
 
   protected:
     void Show(const Snapshot&) override { drawn_.clear(); }
@@ -319,6 +344,8 @@ class TerminalLine : public ThreadedDisplay {
 
     std::array<std::string, kProgressWorkCount> workTexts_;
     std::string drawn_;
+    bool handlesInterrupt_;
+    struct sigaction previous_ = {};
 };
 
 // --- The desktop dialog --------------------------------------------------------------------------
@@ -373,11 +400,12 @@ void Reap(pid_t child) {
 class DesktopDialog : public ThreadedDisplay {
   public:
     DesktopDialog(posix::DialogProgram program, std::string path, std::string caption,
-                  const std::array<std::string, kProgressWorkCount>& workTexts)
+                  const std::array<std::string, kProgressWorkCount>& workTexts, bool offerCancel)
         : program_(program),
           path_(std::move(path)),
           caption_(std::move(caption)),
-          workTexts_(workTexts) {}
+          workTexts_(workTexts),
+          offerCancel_(offerCancel) {}
     ~DesktopDialog() override { Stop(); }
 
   protected:
@@ -385,15 +413,20 @@ class DesktopDialog : public ThreadedDisplay {
         const std::string& text = workTexts_[static_cast<int>(snapshot.work)];
         drawn_.clear();
         if (program_ == posix::DialogProgram::kZenity) {
-            child_ = Start(
-                path_, posix::ZenityProgressArguments(caption_, text, snapshot.total == kNoTotal),
-                &input_, nullptr);
+            child_ = Start(path_,
+                           posix::ZenityProgressArguments(caption_, text,
+                                                          snapshot.total == kNoTotal, offerCancel_),
+                           &input_, nullptr);
         } else {
             ShowKdialog(text, snapshot.total == kNoTotal);
         }
     }
 
     void Draw(const Snapshot& snapshot, unsigned) override {
+        if (offerCancel_ && WasCancelled()) {
+            RequestStop();
+            return;
+        }
         const std::string& text = workTexts_[static_cast<int>(snapshot.work)];
         const std::string item = posix::ShortenMiddle(posix::ToNativePath(snapshot.item), 60);
         const uint64_t total = snapshot.total;
@@ -446,6 +479,22 @@ class DesktopDialog : public ThreadedDisplay {
     }
 
   private:
+    // zenity ends when its Cancel is pressed (or its window closed); until its Hide, nothing
+    // else ends it. kdialog is asked.
+    bool WasCancelled() {
+        if (child_ > 0) {
+            if (waitpid(child_, nullptr, WNOHANG) != child_)
+                return false;
+            child_ = -1;
+            return true;
+        }
+        if (bus_.empty() || Clock::now() - lastAsked_ < kBusInterval)
+            return false;
+        lastAsked_ = Clock::now();
+        return CallKdialog({"org.kde.kdialog.ProgressDialog.wasCancelled"}, true)
+                   .find("boolean true") != std::string::npos;
+    }
+
     // Every bus call starts a program: a few a second are plenty for a dialog.
     static constexpr std::chrono::milliseconds kBusInterval{500};
     static constexpr int kReplyWait = 5000;  // milliseconds
@@ -472,6 +521,8 @@ class DesktopDialog : public ThreadedDisplay {
         // A progress bar whose maximum is 0 shows that work goes on without an end in sight.
         if (pulsate)
             SetKdialogValue("maximum", 0);
+        if (offerCancel_)
+            CallKdialog({"org.kde.kdialog.ProgressDialog.showCancelButton", "boolean:true"});
     }
 
     void SetKdialogValue(const std::string& property, int value) {
@@ -479,36 +530,53 @@ class DesktopDialog : public ThreadedDisplay {
                      "string:" + property, "variant:int32:" + std::to_string(value)});
     }
 
-    void CallKdialog(const std::vector<std::string>& call) {
+    // With `wantReply`, returns what dbus-send printed of the reply.
+    std::string CallKdialog(const std::vector<std::string>& call, bool wantReply = false) {
         static const std::optional<std::string> sender = posix::FindOnSearchPath("dbus-send");
         if (!sender || bus_.size() != 2)
-            return;
-        std::vector<std::string> arguments = {"--session", "--type=method_call",
+            return std::string();
+        std::vector<std::string> arguments = {"--session",
+                                              wantReply ? "--print-reply" : "--type=method_call",
                                               "--dest=" + bus_[0], bus_[1]};
         arguments.insert(arguments.end(), call.begin(), call.end());
-        const pid_t child = Start(*sender, arguments, nullptr, nullptr);
+        int output = -1;
+        const pid_t child = Start(*sender, arguments, nullptr, wantReply ? &output : nullptr);
+        std::string reply;
+        if (output >= 0) {
+            const posix::FileDescriptor pipe(output);
+            char buffer[256];
+            pollfd ready{pipe.Get(), POLLIN, 0};
+            ssize_t got = 0;
+            while (poll(&ready, 1, kReplyWait) > 0 &&
+                   (got = read(pipe.Get(), buffer, sizeof buffer)) > 0)
+                reply.append(buffer, static_cast<size_t>(got));
+        }
         if (child > 0)
             Reap(child);
+        return reply;
     }
 
     posix::DialogProgram program_;
     std::string path_;
     std::string caption_;
     std::array<std::string, kProgressWorkCount> workTexts_;
+    bool offerCancel_;
     pid_t child_ = -1;
     int input_ = -1;
     pid_t kdialog_ = -1;
     std::vector<std::string> bus_;  // kdialog's bus name and object path
     Clock::time_point lastCall_;
+    Clock::time_point lastAsked_;
     std::string drawn_;
 };
 
 }  // namespace
 
-std::unique_ptr<ProgressReceiver> MakeProgressDisplay(
-    const std::string& caption, const std::array<std::string, kProgressWorkCount>& workTexts) {
+std::unique_ptr<ProgressReceiver> MakeProgressDisplay(const std::string& caption,
+                                                      const ProgressTexts& texts,
+                                                      bool offerCancel) {
     if (isatty(STDERR_FILENO) == 1)
-        return std::make_unique<TerminalLine>(workTexts);
+        return std::make_unique<TerminalLine>(texts.work, offerCancel);
     if (!posix::IsDisplayAvailable())
         return nullptr;
     const char* currentDesktop = std::getenv("XDG_CURRENT_DESKTOP");
@@ -516,7 +584,8 @@ std::unique_ptr<ProgressReceiver> MakeProgressDisplay(
          posix::DialogProgramsToTry(currentDesktop ? currentDesktop : "")) {
         if (std::optional<std::string> path =
                 posix::FindOnSearchPath(posix::DialogProgramName(program)))
-            return std::make_unique<DesktopDialog>(program, *path, caption, workTexts);
+            return std::make_unique<DesktopDialog>(program, *path, caption, texts.work,
+                                                   offerCancel);
     }
     return nullptr;
 }

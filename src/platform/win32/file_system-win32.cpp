@@ -35,7 +35,8 @@ namespace {
 DWORD CALLBACK ReportCopiedBytes(LARGE_INTEGER, LARGE_INTEGER transferred, LARGE_INTEGER,
                                  LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID) {
     ReportItemProgress(static_cast<uint64_t>(transferred.QuadPart));
-    return PROGRESS_CONTINUE;
+    // A stop of the run cancels the copy; the system then deletes the part it wrote.
+    return StopRequested() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
 // The copy tells its bytes as it goes only when someone takes the progress.

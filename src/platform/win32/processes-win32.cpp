@@ -2,11 +2,13 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/processes.h"
+#include "platform/progress.h"
 #include "platform/win32/internal-win32.h"
 
 // --- Starting programs ------------------------------------------------------------------------
@@ -74,6 +76,25 @@ class InheritanceList {
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
+// WaitForSingleObject in short steps, to give way to a stop of the run asked for meanwhile (then
+// WAIT_TIMEOUT).
+DWORD WaitUnlessStopped(HANDLE handle, DWORD timeout) {
+    constexpr DWORD kStopCheckInterval = 100;  // milliseconds
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        DWORD step = kStopCheckInterval;
+        if (timeout != INFINITE) {
+            const ULONGLONG waited = GetTickCount64() - start;
+            step = waited >= timeout
+                       ? 0
+                       : static_cast<DWORD>(std::min<ULONGLONG>(timeout - waited, step));
+        }
+        const DWORD result = WaitForSingleObject(handle, step);
+        if (result != WAIT_TIMEOUT || step == 0 || StopRequested())
+            return result;
+    }
+}
+
 }  // namespace
 
 bool StartProgram(const std::string& commandLine, const std::string& directory, StartWait wait) {
@@ -124,7 +145,8 @@ bool StartProgram(const std::string& commandLine, const std::string& directory, 
     CloseHandle(started.hThread);
     const OwnedHandle process(started.hProcess);
     if (wait == StartWait::kUntilEnded) {
-        return WaitForSingleObject(process.get(), INFINITE) != WAIT_FAILED;
+        const DWORD ended = WaitUnlessStopped(process.get(), INFINITE);
+        return ended != WAIT_FAILED && ended != WAIT_TIMEOUT;
     }
     // A program without a message queue (a console program) makes this wait fail at once; it
     // has started all the same.
@@ -197,7 +219,7 @@ bool WaitForProcess(uint32_t id, uint32_t timeout) {
     if (process == nullptr) {
         return false;
     }
-    WaitForSingleObject(process, timeout);
+    WaitUnlessStopped(process, timeout);
     CloseHandle(process);
     return true;
 }

@@ -2,6 +2,7 @@
 // After windows.h, which it needs.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -34,6 +35,10 @@ constexpr int kMargin = 12;
 constexpr int kLineGap = 4;
 constexpr int kBarGap = 10;
 constexpr int kBarHeight = 18;
+constexpr int kButtonGap = 12;
+constexpr int kButtonWidth = 88;
+constexpr int kButtonHeight = 26;
+constexpr int kButtonPadding = 24;  // beside the text, for a text longer than the width allows
 
 // The scaling calls of newer systems, where there are any; older ones scale for the system's DPI.
 struct DpiCalls {
@@ -106,11 +111,13 @@ struct Reports {
 
 class ProgressWindow : public ProgressReceiver {
   public:
-    ProgressWindow(const std::string& caption,
-                   const std::array<std::string, kProgressWorkCount>& workTexts)
-        : caption_(win32::Widen(caption)) {
+    ProgressWindow(const std::string& caption, const ProgressTexts& texts, bool offerCancel)
+        : caption_(win32::Widen(caption)),
+          cancelText_(win32::Widen(texts.cancel)),
+          stoppingText_(win32::Widen(texts.stopping)),
+          offerCancel_(offerCancel) {
         for (int i = 0; i < kProgressWorkCount; ++i)
-            workTexts_[i] = win32::Widen(workTexts[i]);
+            workTexts_[i] = win32::Widen(texts.work[i]);
         InitializeCriticalSection(&lock_);
     }
 
@@ -186,15 +193,19 @@ class ProgressWindow : public ProgressReceiver {
         SetEvent(self->ready_);
         if (!made)
             return 1;
+        // The keys of a dialog: Esc, and Enter or Space on the button, press it.
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (self->cancel_ != nullptr && IsDialogMessageW(self->window_, &message))
+                continue;
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
         return 0;
     }
 
-    // A caption without a close button, which could stop a copy halfway; hidden until shown.
+    // A caption without a close button, which would stop the work without the care of Cancel;
+    // hidden until shown.
     bool MakeWindow() {
         if (!RegisterProgressBar())
             return false;
@@ -235,7 +246,12 @@ class ProgressWindow : public ProgressReceiver {
             case kMessageRefresh:
                 self->Refresh(window);
                 return 0;
-            case WM_CLOSE:  // Alt+F4 too: the work cannot be stopped halfway from here
+            case WM_CLOSE:  // Alt+F4 too: only Cancel, where offered, stops the work
+                return 0;
+            case WM_COMMAND:
+                // The button's id is IDCANCEL, which Esc sends too; Enter sends IDOK.
+                if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)
+                    self->PressCancel(window);
                 return 0;
             case WM_DPICHANGED: {
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);
@@ -256,7 +272,7 @@ class ProgressWindow : public ProgressReceiver {
     }
 
     // What the window holds, from top to bottom: the work in words, the file at hand (shortened
-    // in its middle by the control when long), the bar.
+    // in its middle by the control when long), the bar, and Cancel where offered.
     void MakeControls(HWND window) {
         const HINSTANCE instance = GetModuleHandleW(nullptr);
         const DWORD label = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
@@ -267,6 +283,11 @@ class ProgressWindow : public ProgressReceiver {
         bar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window,
                                nullptr, instance, nullptr);
         SendMessageW(bar_, PBM_SETRANGE32, 0, kBarRange);
+        if (offerCancel_)
+            cancel_ = CreateWindowExW(
+                0, L"BUTTON", cancelText_.c_str(),
+                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0, window,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), instance, nullptr);
         Scale(window, WindowDpi(window), nullptr);
     }
 
@@ -296,6 +317,25 @@ class ProgressWindow : public ProgressReceiver {
         y += scaled(kBarGap - kLineGap);
         MoveWindow(bar_, scaled(kMargin), y, inner, scaled(kBarHeight), TRUE);
         y += scaled(kBarHeight) + scaled(kMargin);
+        if (cancel_ != nullptr) {
+            SendMessageW(cancel_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            SIZE text = {0, 0};
+            if (font != nullptr) {
+                const HDC context = GetDC(window);
+                const HGDIOBJ previous = SelectObject(context, font);
+                GetTextExtentPoint32W(context, cancelText_.c_str(),
+                                      static_cast<int>(cancelText_.size()), &text);
+                SelectObject(context, previous);
+                ReleaseDC(window, context);
+            }
+            const int buttonWidth =
+                std::max(scaled(kButtonWidth), static_cast<int>(text.cx) + scaled(kButtonPadding));
+            const int buttonHeight = std::max(scaled(kButtonHeight), lineHeight + scaled(8));
+            y += scaled(kButtonGap - kMargin);
+            MoveWindow(cancel_, width - scaled(kMargin) - buttonWidth, y, buttonWidth, buttonHeight,
+                       TRUE);
+            y += buttonHeight + scaled(kMargin);
+        }
         if (font_ != nullptr)
             DeleteObject(font_);
         font_ = font;
@@ -341,12 +381,24 @@ class ProgressWindow : public ProgressReceiver {
         if (!shown_) {
             ShowWindow(window, SW_SHOWNORMAL);
             UpdateWindow(window);
+            if (cancel_ != nullptr)
+                SetFocus(cancel_);
             shown_ = true;
         }
     }
 
+    // Asks the run to stop, once; the next draw tells that it is stopping, until the work gives
+    // up and the window goes as after any procedure.
+    void PressCancel(HWND window) {
+        if (cancel_ == nullptr || !IsWindowEnabled(cancel_) || !IsWindowVisible(window))
+            return;
+        RequestStop();
+        EnableWindow(cancel_, FALSE);
+    }
+
     void Draw(const Reports& reports) {
-        const std::wstring& work = workTexts_[static_cast<int>(reports.work)];
+        const std::wstring& work =
+            StopRequested() ? stoppingText_ : workTexts_[static_cast<int>(reports.work)];
         if (work != drawnWork_) {
             SetWindowTextW(workLabel_, work.c_str());
             drawnWork_ = work;
@@ -372,6 +424,9 @@ class ProgressWindow : public ProgressReceiver {
 
     std::wstring caption_;
     std::array<std::wstring, kProgressWorkCount> workTexts_;
+    std::wstring cancelText_;
+    std::wstring stoppingText_;
+    bool offerCancel_;
 
     CRITICAL_SECTION lock_;
     Reports reports_;  // under lock_
@@ -384,6 +439,7 @@ class ProgressWindow : public ProgressReceiver {
     HWND workLabel_ = nullptr;
     HWND itemLabel_ = nullptr;
     HWND bar_ = nullptr;
+    HWND cancel_ = nullptr;  // only where Cancel is offered
     HFONT font_ = nullptr;
     bool shown_ = false;
     bool marquee_ = false;
@@ -393,9 +449,10 @@ class ProgressWindow : public ProgressReceiver {
 
 }  // namespace
 
-std::unique_ptr<ProgressReceiver> MakeProgressDisplay(
-    const std::string& caption, const std::array<std::string, kProgressWorkCount>& workTexts) {
-    return std::make_unique<ProgressWindow>(caption, workTexts);
+std::unique_ptr<ProgressReceiver> MakeProgressDisplay(const std::string& caption,
+                                                      const ProgressTexts& texts,
+                                                      bool offerCancel) {
+    return std::make_unique<ProgressWindow>(caption, texts, offerCancel);
 }
 
 }  // namespace updater::platform

@@ -34,7 +34,7 @@ TEST(ProgressLine, FitsEveryWidthAndMovesWithoutATotal) {
     EXPECT_NE(FormatProgressLine("Waiting", 0, kNoTotal, "", 80, 1), first);
     EXPECT_EQ(FormatProgressLine("Waiting", 0, kNoTotal, "", 80, 30), first);
 
-    const auto arguments = ZenityProgressArguments("Tool", "Copying", true);
+    const auto arguments = ZenityProgressArguments("Tool", "Copying", true, false);
     for (const char* wanted : {"--progress", "--title=Tool", "--no-cancel", "--pulsate"})
         EXPECT_NE(std::find(arguments.begin(), arguments.end(), wanted), arguments.end());
 }

@@ -16,7 +16,8 @@ HWND ProgressWindow() {
 // procedure ends or a message box comes: neither may leave it standing in front of a box. Without
 // a display (Wine without one) no window can be made, and the work must go on all the same.
 TEST(ProgressWindow, ShownForLongWorkAndGoneWhenItEnds) {
-    auto display = MakeProgressDisplay("Test", {"copying", "moving", "deleting", "waiting"});
+    auto display = MakeProgressDisplay(
+        "Test", {{"copying", "moving", "deleting", "waiting"}, "cancel", "stopping"}, false);
     ASSERT_NE(display, nullptr);
     display->Begin("Short", ProgressWork::kCopying, 10);
     display->Item("C:\\short.txt");
