@@ -289,8 +289,9 @@ def case_rollback_killed_run_or_undo_is_finished_by_the_next_start(sb):
     alive = []
     for moment in moments:
         fresh_tree()
+        started = time.monotonic()
         process = sb.start(answers='yes,no')
-        time.sleep(moment)
+        time.sleep(max(0, started + moment - time.monotonic()))
         alive.append(process.poll() is None)
         sb.kill(process)
         check = sb.run(answers='no')
