@@ -1,5 +1,6 @@
 """Runs the built Updater in temporary directories beside small scripts and reads its run log."""
 
+import ctypes
 import json
 import os
 import shutil
@@ -56,12 +57,32 @@ with open(os.environ['UPDATER_TEST_RECORDS'], 'a') as f:
 ''' % sys.executable
 
 
+# Where the program keeps its journals when run as root.
+STATE_DIRECTORY = '/var/lib/updater'
+CLONE_NEWNS = 0x20000
+
+
 class NativePlatform:
     name = 'native'
     script_encoding = 'utf-8'
 
     def prepare(self):
-        pass
+        """Run as root, the program would keep its journals in the machine's state directory,
+        shared with every other run. This process goes into a mount namespace of its own, which
+        the programs it starts inherit, with a fresh tmpfs over that directory."""
+        if os.geteuid() != 0:
+            return
+        import root_sandbox
+        try:
+            os.makedirs(STATE_DIRECTORY, mode=0o700, exist_ok=True)
+            if root_sandbox._libc.unshare(CLONE_NEWNS) != 0:
+                raise OSError(ctypes.get_errno(), 'unshare')
+            root_sandbox.mount(None, '/', None, root_sandbox.MS_REC | root_sandbox.MS_PRIVATE)
+            root_sandbox.mount('updater-e2e-state', STATE_DIRECTORY, 'tmpfs',
+                               root_sandbox.MS_NOSUID | root_sandbox.MS_NODEV, 'mode=700')
+        except (OSError, root_sandbox.SandboxError) as error:
+            print('note: the cases use the machine\'s %s (no private mount: %s)' % (
+                STATE_DIRECTORY, error), flush=True)
 
     def shutdown(self):
         pass
@@ -74,6 +95,9 @@ class NativePlatform:
 
     def env(self):
         return {}
+
+    def kill_program(self, process, program):
+        process.send_signal(signal.SIGKILL)  # nothing is sent once it has ended by itself
 
     def engine_path(self, posix_path):
         return posix_path.replace('/', '\\')
@@ -233,11 +257,19 @@ class Sandbox:
         environment.update(env or {})
         return environment
 
-    def start(self, args=()):
-        """Starts the program unattended without waiting for it; its output is dropped."""
-        return subprocess.Popen(self.platform.command(self.program, args), env=self.environment(),
-                                cwd=self.root, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, args=(), answers=''):
+        """Starts the program unattended without waiting for it, in a session of its own; its
+        output is dropped."""
+        return subprocess.Popen(self.platform.command(self.program, args),
+                                env=self.environment(answers), cwd=self.root,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def kill(self, process):
+        """Kills a program begun with start() with SIGKILL, which leaves it no moment to tidy up,
+        and waits for it."""
+        self.platform.kill_program(process, self.program)
+        process.wait()
 
     def run(self, args=(), answers='', env=None, timeout=120, started_as=None):
         environment = self.environment(answers, env)

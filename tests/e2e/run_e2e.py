@@ -3,8 +3,9 @@
 
 Usage: run_e2e.py --platform native|wine --program PATH [--helpers DIR] [-k SUBSTRING]
 
-Under Wine the cases start helper programs built with the tests (sleeper.exe, recorder.exe);
---helpers names their directory, by default the build's "tests" directory beside PATH.
+Under Wine the cases start helper programs built with the tests (sleeper.exe, recorder.exe,
+holder.exe); --helpers names their directory, by default the build's "tests" directory beside
+PATH.
 
 Cases marked @root_sandbox run only in a throwaway root (throwaway_root.py), made when the first
 of them comes. Where this machine cannot make one, they are skipped, and the output says so.

@@ -16,6 +16,7 @@ Command line:
 
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -69,7 +70,8 @@ class WinePlatform:
 
     def __init__(self, helpers=None):
         self.arch = runnable_arch()
-        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe).
+        # Where the helper programs built with the tests are (sleeper.exe, recorder.exe and
+        # holder.exe).
         self.helpers = helpers
         self.prefix = None
         self.launcher = None
@@ -128,6 +130,26 @@ class WinePlatform:
     def env(self):
         return dict(self._environment)
 
+    def kill_program(self, process, program):
+        """SIGKILL to the Wine process of `program`, begun by `process` (the launcher, in a
+        session of its own); before that process is there, to the whole session, so that the
+        launcher cannot start it any more. Wine's server ends the killed process's handles."""
+        wanted = self.engine_path(os.path.abspath(program)).lower().encode()
+        for name in os.listdir('/proc'):
+            try:
+                if not name.isdigit() or os.getsid(int(name)) != process.pid:
+                    continue
+                with open('/proc/%s/cmdline' % name, 'rb') as f:
+                    if f.read().split(b'\0')[0].lower() == wanted:
+                        os.kill(int(name), signal.SIGKILL)
+                        return
+            except OSError:
+                pass  # gone meanwhile
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass  # everything has ended by itself
+
     def engine_path(self, posix_path):
         """The path as the program sees it: Wine's drive Z: is the Linux root."""
         return 'Z:' + posix_path.replace('/', '\\')
@@ -146,7 +168,7 @@ class WinePlatform:
             self._wine(['reg', 'add', key, '/v', 'Path', '/d', path_value, '/f'])
 
     def install_helper(self, kind, target):
-        """Puts the helper program `kind` ('sleeper' or 'recorder') at `target`."""
+        """Puts the helper program `kind` ('sleeper', 'recorder' or 'holder') at `target`."""
         if not self.helpers:
             raise RuntimeError('the helper programs were not found: give --helpers')
         shutil.copy2(os.path.join(self.helpers, kind + '.exe'), target)

@@ -72,7 +72,9 @@ def case_launch_second_of_three_failing_leaves_the_first_running(sb):
 
 
 def case_appexist_by_full_path_in_any_letter_case(sb):
-    sleeper = sb.helper('sleeper', 'apps')
+    # A name of this sandbox's own: a bare name also matches any other process of that name
+    # whose path cannot be read, such as another sleeper that has just ended.
+    sleeper = sb.helper('sleeper', 'apps', name='sl' + os.path.basename(sb.root)[-8:])
     sb.script(HEAD % 'Start, Upper, Bare, Self, OneOfTwo, Empty' +
               launch('Start', [sleeper], [LONG], 0) +
               '[Upper]\nMODE=APPEXIST\nAPP= %s \n' % sleeper.upper() +
