@@ -14,7 +14,6 @@ namespace updater {
 namespace {
 
 ChangeJournal g_journal;
-bool g_recording = false;
 
 }  // namespace
 
@@ -46,7 +45,6 @@ void ShowUndoFailure(const std::vector<std::string>& failures, const std::string
 }  // namespace
 
 bool BeginRunJournal() {
-    g_recording = false;
     bool rollback = false;
     if (!ReadRollbackSetting(rollback))
         return false;
@@ -78,7 +76,6 @@ bool BeginRunJournal() {
         g_journal.Close();
         return false;
     }
-    g_recording = rollback;
     if (rollback)
         g_journal.StartRecording(directory);
     else
@@ -87,11 +84,10 @@ bool BeginRunJournal() {
 }
 
 bool RunIsUndoable() {
-    return g_recording;
+    return g_journal.IsRecording();
 }
 
 bool EndRunJournal(bool ranToEnd) {
-    g_recording = false;
     if (!g_journal.IsOpen())
         return true;
     if (ranToEnd) {

@@ -34,6 +34,8 @@ class ChangeJournal : public platform::ChangeGuard {
     // Opens and locks the journal; `create` makes it when missing.
     Opened Open(const std::string& journalPath, bool create);
     bool IsOpen() const { return file_.IsOpen(); }
+    // Between StartRecording and the end of the run: its changes are undone if it stops.
+    bool IsRecording() const { return recording_; }
     // Undoes what the journal holds from an interrupted run (a finished one is only tidied) and
     // leaves it empty. The paths that could not be put back are added to `failures`; false then,
     // and the journal is kept for a later try.

@@ -26,7 +26,7 @@ HANDLE OpenEntry(const std::wstring& path, DWORD access) {
 }
 
 bool VolumeOf(const std::string& path, DWORD& serial) {
-    const HANDLE entry = OpenEntry(win32::Widen(path), 0);
+    const HANDLE entry = OpenEntry(win32::LongPathForm(path), 0);
     if (entry == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION information{};
@@ -66,10 +66,16 @@ std::wstring ParentOf(const std::wstring& path) {
 
 // FlushFileBuffers wants a handle open for writing: a read-only file loses its bit while it is
 // opened and has it back before the flush, which then writes out the bit too.
-bool FlushEntry(const std::wstring& path) {
+bool FlushEntry(const std::wstring& entry) {
+    const std::wstring path = win32::LongPathForm(entry);
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // A program the run started may already hold its new file (a running program's image
+    // cannot be opened for writing): its data went out through that program's own reads, and
+    // undoing a run that succeeded for it would be worse than the flush it misses.
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        return true;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED &&
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -131,8 +137,8 @@ JournalFile::~JournalFile() {
 JournalFile::Opened JournalFile::Open(const std::string& path, bool create) {
     Close();
     const HANDLE file =
-        CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                    create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(win32::LongPathForm(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                    nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -211,26 +217,26 @@ bool OnSameFileSystem(const std::string& first, const std::string& second) {
 }
 
 bool LinkEntry(const std::string& path, const std::string& kept) {
-    return CreateHardLinkW(win32::Widen(kept).c_str(), win32::Widen(path).c_str(), nullptr) !=
-           FALSE;
+    return CreateHardLinkW(win32::LongPathForm(kept).c_str(), win32::LongPathForm(path).c_str(),
+                           nullptr) != FALSE;
 }
 
 // CopyFileW writes into the file it replaces, so a second name would see the new contents: the
 // old file is renamed aside instead, unless the copy is to be refused anyway.
 bool KeepBeforeOverwrite(const std::string& path, const std::string& kept) {
-    const std::wstring file = win32::Widen(path);
+    const std::wstring file = win32::LongPathForm(path);
     const DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    return MoveFileExW(file.c_str(), win32::Widen(kept).c_str(), 0) != FALSE;
+    return MoveFileExW(file.c_str(), win32::LongPathForm(kept).c_str(), 0) != FALSE;
 }
 
 bool PutBack(const std::string& kept, const std::string& path) {
-    const std::wstring from = win32::Widen(kept);
-    const std::wstring to = win32::Widen(path);
+    const std::wstring from = win32::LongPathForm(kept);
+    const std::wstring to = win32::LongPathForm(path);
     if (IsOneFile(from, to)) {
         // Both names share the attributes: the read-only bit comes back once the name is gone.
         const DWORD attributes = GetFileAttributesW(to.c_str());
@@ -245,7 +251,7 @@ bool PutBack(const std::string& kept, const std::string& path) {
 
 bool ReadEntryState(const std::string& path, std::string& state) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(win32::LongPathForm(path).c_str(), GetFileExInfoStandard, &data))
         return false;
     char text[128];
     std::snprintf(text, sizeof text, "%lx %lx %lx %lx %lx %lx %lx",
@@ -265,7 +271,7 @@ bool WriteEntryState(const std::string& path, const std::string& state) {
     if (std::sscanf(state.c_str(), "%lx %lx %lx %lx %lx %lx %lx", &value[0], &value[1], &value[2],
                     &value[3], &value[4], &value[5], &value[6]) != 7)
         return false;
-    const std::wstring entry = win32::Widen(path);
+    const std::wstring entry = win32::LongPathForm(path);
     const FILETIME created{static_cast<DWORD>(value[2]), static_cast<DWORD>(value[1])};
     const FILETIME accessed{static_cast<DWORD>(value[4]), static_cast<DWORD>(value[3])};
     const FILETIME written{static_cast<DWORD>(value[6]), static_cast<DWORD>(value[5])};
@@ -287,7 +293,7 @@ bool WriteEntryState(const std::string& path, const std::string& state) {
 }
 
 bool RemoveEntry(const std::string& path) {
-    const std::wstring entry = win32::Widen(path);
+    const std::wstring entry = win32::LongPathForm(path);
     const DWORD attributes = GetFileAttributesW(entry.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
@@ -309,7 +315,7 @@ bool MakeChangesDurable(const std::vector<std::string>& paths) {
     std::set<std::wstring> directories;
     std::set<std::wstring> volumes;
     for (const std::string& path : paths) {
-        std::wstring entry = win32::Widen(path);
+        std::wstring entry = win32::LongPathForm(path);
         while (entry.size() > 1 && entry.back() == L'\\')
             entry.pop_back();
         const DWORD attributes = GetFileAttributesW(entry.c_str());

@@ -131,6 +131,21 @@ def case_rollback_run_that_ends_keeps_its_changes_and_no_journal(sb):
     assert journal_left(sb, result) == []
 
 
+# The program a run installs and starts holds its new file when the run ends (Windows cannot open
+# a running program's image for writing, so its flush must not fail the run).
+def case_rollback_run_that_starts_its_new_program_ends(sb):
+    prepared(sb)
+    sb.helper('sleeper', 'new')
+    program = sb.platform.program_file('sleeper')
+    sb.script(HEAD % 'Install, Start' +
+              '[Install]\nMODE=COPY\nFROM=%s\nTO=%s\n' % (sb.epath('new', program),
+                                                          sb.epath('app', program)) +
+              '[Start]\nMODE=LAUNCH\nFILE=%s\nPARAM=3\nISWAIT=0\n' % sb.epath('app', program))
+    result = sb.run()
+    assert result.result == 'done' and texts(result) == [] and not result.of('undo'), result
+    assert os.path.exists(sb.path('app', program)) and journal_left(sb, result) == []
+
+
 def case_rollback_user_abort_is_undone_and_stays_aborted(sb):
     before = prepared(sb)
     sb.script(HEAD % (STEPS[0] + ', Ask') + STEPS[1] + ask('Ask', '0,1'))
