@@ -479,14 +479,15 @@ class DesktopDialog : public ThreadedDisplay {
     }
 
   private:
-    // zenity ends when its Cancel is pressed (or its window closed); until its Hide, nothing
-    // else ends it. kdialog is asked.
+    // zenity ends with status 1 when its Cancel is pressed or its window closed; a zenity that
+    // failed otherwise only leaves the run without its display. kdialog is asked.
     bool WasCancelled() {
         if (child_ > 0) {
-            if (waitpid(child_, nullptr, WNOHANG) != child_)
+            int status = 0;
+            if (waitpid(child_, &status, WNOHANG) != child_)
                 return false;
             child_ = -1;
-            return true;
+            return WIFEXITED(status) && WEXITSTATUS(status) == 1;
         }
         if (bus_.empty() || Clock::now() - lastAsked_ < kBusInterval)
             return false;
