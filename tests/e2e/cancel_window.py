@@ -54,14 +54,6 @@ def write_script(platform, work, sleeper):
         f.write(text.replace('\n', '\r\n'))
 
 
-def build_presser(platform, target):
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'helpers',
-                          'press_cancel-win32.cpp')
-    compiler = ('i686' if platform.arch == 'i686' else 'x86_64') + '-w64-mingw32-g++'
-    subprocess.run([compiler, '-municode', '-O2', '-s', '-static', '-o', target, source],
-                   check=True)
-
-
 def cancel_one_run(platform, display, work, how):
     before = make_tree(work)
     log = os.path.join(work, 'run.log')
@@ -86,8 +78,7 @@ def cancel_one_run(platform, display, work, how):
     finally:
         if run.poll() is None:
             run.kill()
-    result = harness.Result(run.returncode, harness.Sandbox.read_log(
-        types.SimpleNamespace(log=log)), '')
+    result = harness.Result(run.returncode, harness.read_run_log(log), '')
     assert result.result == 'aborted' and not result.boxes, (how, result)
     assert 'Later' not in [p['name'] for p in result.procs], (how, result)
     after = snapshot(os.path.join(work, 'app'))
@@ -113,8 +104,9 @@ def main():
         shutil.copy2(options.program, os.path.join(work, 'setup.exe'))
         sleeper = os.path.join(work, 'apps', 'sleeper.exe')
         os.makedirs(os.path.dirname(sleeper))
-        progress_window.build_windowless_sleeper(platform, sleeper)
-        build_presser(platform, os.path.join(work, 'press_cancel.exe'))
+        progress_window.build_helper(platform, 'sleeper', sleeper, windowless=True)
+        progress_window.build_helper(platform, 'press_cancel',
+                                     os.path.join(work, 'press_cancel.exe'))
         write_script(platform, work, sleeper)
         for how in ('click', 'escape'):
             cancel_one_run(platform, display, work, how)

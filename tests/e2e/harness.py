@@ -299,10 +299,15 @@ class Sandbox:
             holder.wait()
 
     def read_log(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding='utf-8') as f:
-            return [json.loads(line) for line in f if line.strip()]
+        return read_run_log(self.log)
+
+
+def read_run_log(path):
+    """The records of a run log, none when the run wrote none."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding='utf-8') as f:
+        return [json.loads(line) for line in f if line.strip()]
 
 
 class Skipped(Exception):

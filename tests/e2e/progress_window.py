@@ -128,14 +128,14 @@ def await_window(display, run, present):
     raise AssertionError('the window was not %s in time' % ('there' if present else 'gone'))
 
 
-def build_windowless_sleeper(platform, target):
-    """The sleeper of the end-to-end cases as a program without a console, whose console window
-    would cover the progress window."""
+def build_helper(platform, name, target, windowless=False):
+    """Compiles helpers/<name>-win32.cpp for the prefix's architecture; `windowless` makes a
+    program without a console, whose console window would cover the progress window."""
     source = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'helpers',
-                          'sleeper-win32.cpp')
+                          name + '-win32.cpp')
     compiler = ('i686' if platform.arch == 'i686' else 'x86_64') + '-w64-mingw32-g++'
-    subprocess.run([compiler, '-municode', '-mwindows', '-O2', '-s', '-static', '-o', target,
-                    source], check=True)
+    subprocess.run([compiler, '-municode'] + (['-mwindows'] if windowless else []) +
+                   ['-O2', '-s', '-static', '-o', target, source], check=True)
 
 
 def prepare_prefix(platform, dpi):
@@ -178,7 +178,7 @@ def main():
         shutil.copy2(options.program, program)
         sleeper = os.path.join(work, 'apps', 'sleeper.exe')
         os.makedirs(os.path.dirname(sleeper))
-        build_windowless_sleeper(platform, sleeper)
+        build_helper(platform, 'sleeper', sleeper, windowless=True)
         make_source(os.path.join(work, 'source'))
         write_script(work, platform.engine_path(os.path.join(work, 'source')),
                      platform.engine_path(os.path.join(work, 'target')),

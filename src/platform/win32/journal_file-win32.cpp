@@ -313,6 +313,7 @@ bool RemoveEntry(const std::string& path) {
 bool MakeChangesDurable(const std::vector<std::string>& paths) {
     std::set<std::wstring> files;
     std::set<std::wstring> directories;
+    std::set<std::wstring> parents;  // met as the directory of an entry, volume known
     std::set<std::wstring> volumes;
     for (const std::string& path : paths) {
         std::wstring entry = win32::LongPathForm(path);
@@ -324,13 +325,17 @@ bool MakeChangesDurable(const std::vector<std::string>& paths) {
         } else if (attributes != INVALID_FILE_ATTRIBUTES) {
             files.insert(entry);
         }
+        // Many entries share a directory: one already met is known to be there, on its volume.
         std::wstring parent = ParentOf(entry);
-        while (!parent.empty() && GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES)
+        while (!parent.empty() && parents.count(parent) == 0 &&
+               GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES)
             parent = ParentOf(parent);
         if (parent.empty())
             return false;
         if (parent.size() == 2 && parent[1] == L':')
             parent += L'\\';
+        if (!parents.insert(parent).second)
+            continue;
         directories.insert(parent);
         wchar_t root[MAX_PATH] = {};
         if (GetVolumePathNameW(parent.c_str(), root, MAX_PATH))
